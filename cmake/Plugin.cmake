@@ -1,0 +1,1 @@
+# JUCE plug-in: placeholder until the core lands.
