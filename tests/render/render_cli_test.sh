@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Command-line behaviour of oxlade-render: good runs, bad input, and never a partial output.
+set -u
+render=${OXLADE_RENDER:?set OXLADE_RENDER to the oxlade-render binary}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+check() { # description, expected exit ("0" or "nonzero"), command...
+    local what=$1 expect=$2; shift 2
+    local out rc
+    out=$("$@" 2>&1); rc=$?
+    if { [ "$expect" = 0 ] && [ $rc -ne 0 ]; } || { [ "$expect" = nonzero ] && [ $rc -eq 0 ]; }; then
+        echo "FAIL: $what (exit $rc)"; echo "$out" | head -5; failures=$((failures + 1))
+    else
+        echo "ok: $what"
+    fi
+    LAST_OUTPUT=$out
+}
+
+check "list params" 0 "$render" --list-params
+[ "$(echo "$LAST_OUTPUT" | grep -c -E '^(bypass|mode|lfStepB) ')" = 3 ] || { echo "FAIL: list lacks rows"; failures=$((failures + 1)); }
+
+check "list params as JSON" 0 "$render" --list-params --json --set lmfGain=6
+python3 - "$LAST_OUTPUT" <<'PY' || failures=$((failures + 1))
+import json, sys
+rows = json.loads(sys.argv[1])
+assert len(rows) == 49, len(rows)
+lmf = [r for r in rows if r["id"] == "lmfGain"][0]
+assert lmf["current"] == "6.00 dB", lmf
+assert rows[0]["id"] == "bypass" and rows[-1]["id"] == "mode"
+print("ok: JSON rows")
+PY
+
+check "demo renders" 0 "$render" --demo "$work/demo.wav" --quiet
+[ -s "$work/demo.wav" ] || { echo "FAIL: no demo output"; failures=$((failures + 1)); }
+
+check "existing output is not replaced" nonzero "$render" --demo "$work/demo.wav" --quiet
+check "overwrite replaces" 0 "$render" --demo "$work/demo.wav" --quiet --overwrite
+
+# A mono 44.1 kHz file through the resampled path, 24-bit and float, odd block size.
+python3 - "$work/mono.wav" <<'PY'
+import math, struct, sys, wave
+w = wave.open(sys.argv[1], "wb"); w.setnchannels(1); w.setsampwidth(2); w.setframerate(44100)
+w.writeframes(b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * 440 * i / 44100))) for i in range(44100)))
+w.close()
+PY
+check "mono file, odd block, float out" 0 "$render" "$work/mono.wav" "$work/mono-out.wav" --block 333 --float --set outputTrim=-6 --quiet
+python3 - "$work/mono-out.wav" <<'PY' || failures=$((failures + 1))
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+assert data[:4] == b"RIFF" and data[8:12] == b"WAVE"
+channels, rate = struct.unpack("<HI", data[22:28])
+bits = struct.unpack("<H", data[34:36])[0]
+assert (channels, rate, bits) == (1, 44100, 32), (channels, rate, bits)
+print("ok: mono float output format")
+PY
+
+check "state save" 0 "$render" --set lmfGain=6 --set clipper=Accurate --save-state "$work/state.bin"
+check "state load" 0 "$render" --state "$work/state.bin" --list-params
+echo "$LAST_OUTPUT" | grep -q -E '^clipper .*Accurate$' || { echo "FAIL: state not restored"; failures=$((failures + 1)); }
+
+echo "good" > "$work/keep.wav"
+check "missing input" nonzero "$render" "$work/nope.wav" "$work/x.wav"
+check "unknown parameter" nonzero "$render" --set nosuch=1 "$work/mono.wav" "$work/x.wav"
+check "unparsable value" nonzero "$render" --set lmfGain=loud "$work/mono.wav" "$work/x.wav"
+check "unparsable choice" nonzero "$render" --set clipper=Medium "$work/mono.wav" "$work/x.wav"
+check "unreadable format" nonzero "$render" "$work/keep.wav" "$work/x.wav"
+[ ! -e "$work/x.wav" ] || { echo "FAIL: a failed run left an output file"; failures=$((failures + 1)); }
+check "unreadable input never replaces output" nonzero "$render" "$work/keep.wav" "$work/keep.wav" --overwrite
+[ "$(cat "$work/keep.wav")" = good ] || { echo "FAIL: output replaced by a failed run"; failures=$((failures + 1)); }
+
+# More than two channels is refused.
+python3 - "$work/quad.wav" <<'PY'
+import sys, wave
+w = wave.open(sys.argv[1], "wb"); w.setnchannels(4); w.setsampwidth(2); w.setframerate(48000)
+w.writeframes(b"\0\0" * 4 * 4800); w.close()
+PY
+check "four channels refused" nonzero "$render" "$work/quad.wav" "$work/q.wav"
+echo "$LAST_OUTPUT" | grep -q "mono or stereo" || { echo "FAIL: channel error text"; failures=$((failures + 1)); }
+
+[ $failures -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "all renderer checks passed"

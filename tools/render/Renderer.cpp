@@ -1,0 +1,245 @@
+#include "Renderer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+namespace oxlade::render
+{
+namespace
+{
+    bool startsWithNumber (const juce::String& t)
+    {
+        auto s = t.trimStart();
+        if (s.startsWithChar ('+') || s.startsWithChar ('-'))
+            s = s.substring (1);
+        if (s.startsWithChar ('.'))
+            s = s.substring (1);
+        return s.isNotEmpty() && juce::CharacterFunctions::isDigit (s[0]);
+    }
+
+    juce::String rangeText (juce::RangedAudioParameter& p)
+    {
+        if (auto* c = dynamic_cast<juce::AudioParameterChoice*> (&p))
+            return c->choices.joinIntoString ("|");
+        if (dynamic_cast<juce::AudioParameterBool*> (&p) != nullptr)
+            return "off|on";
+        const auto& r = p.getNormalisableRange();
+        return juce::String (r.start) + " .. " + juce::String (r.end);
+    }
+} // namespace
+
+juce::String applySetting (OxladeEQProcessor& processor, const juce::String& id, const juce::String& text)
+{
+    auto* p = processor.parameters.getParameter (id);
+    if (p == nullptr)
+        return "unknown parameter ID '" + id + "' (see --list-params)";
+
+    const auto t = text.trim();
+    float normalised = 0.0f;
+
+    if (auto* c = dynamic_cast<juce::AudioParameterChoice*> (p))
+    {
+        int index = -1;
+        for (int i = 0; i < c->choices.size(); ++i)
+            if (c->choices[i].equalsIgnoreCase (t))
+                index = i;
+        if (index < 0 && t.containsOnly ("0123456789") && t.isNotEmpty())
+            index = t.getIntValue();
+        if (index < 0 || index >= c->choices.size())
+            return "cannot parse '" + text + "' for " + id + " (choices: " + c->choices.joinIntoString (", ") + ")";
+        normalised = c->convertTo0to1 ((float) index);
+    }
+    else if (dynamic_cast<juce::AudioParameterBool*> (p) != nullptr)
+    {
+        const auto lower = t.toLowerCase();
+        if (lower == "on" || lower == "true" || lower == "yes" || lower == "1")
+            normalised = 1.0f;
+        else if (lower == "off" || lower == "false" || lower == "no" || lower == "0")
+            normalised = 0.0f;
+        else
+            return "cannot parse '" + text + "' for " + id + " (use on or off)";
+    }
+    else
+    {
+        if (!t.equalsIgnoreCase ("off") && !startsWithNumber (t))
+            return "cannot parse '" + text + "' for " + id;
+        normalised = p->getValueForText (t);
+    }
+
+    p->setValueNotifyingHost (normalised);
+    return {};
+}
+
+juce::String listParameters (OxladeEQProcessor& processor, bool asJson)
+{
+    juce::String out;
+    juce::Array<juce::var> list;
+
+    for (auto* base : processor.getParameters())
+    {
+        auto* p = dynamic_cast<juce::RangedAudioParameter*> (base);
+        if (p == nullptr)
+            continue;
+        const auto def = p->getText (p->getDefaultValue(), 64);
+        const auto current = p->getCurrentValueAsText();
+
+        if (asJson)
+        {
+            auto* obj = new juce::DynamicObject();
+            obj->setProperty ("id", p->getParameterID());
+            obj->setProperty ("name", p->getName (64));
+            obj->setProperty ("range", rangeText (*p));
+            obj->setProperty ("default", def);
+            obj->setProperty ("current", current);
+            obj->setProperty ("label", p->getLabel());
+            list.add (juce::var (obj));
+        }
+        else
+        {
+            out << p->getParameterID().paddedRight (' ', 16) << p->getName (64).paddedRight (' ', 20)
+                << rangeText (*p).paddedRight (' ', 32) << def.paddedRight (' ', 14) << current << "\n";
+        }
+    }
+
+    if (asJson)
+        return juce::JSON::toString (juce::var (list), false) + "\n";
+    return "ID              Name                Range                           Default       Current\n" + out;
+}
+
+Levels measure (const juce::AudioBuffer<float>& buffer)
+{
+    Levels l;
+    double sum = 0.0;
+    float peak = 0.0f;
+    const int n = buffer.getNumSamples();
+    for (int ch = 0; ch < buffer.getNumChannels(); ++ch)
+    {
+        const float* x = buffer.getReadPointer (ch);
+        for (int i = 0; i < n; ++i)
+        {
+            sum += (double) x[i] * x[i];
+            peak = std::max (peak, std::abs (x[i]));
+        }
+    }
+    const double count = (double) n * std::max (1, buffer.getNumChannels());
+    l.peakDb = peak > 0.0f ? 20.0f * std::log10 (peak) : -100.0f;
+    l.rmsDb = sum > 0.0 ? (float) (10.0 * std::log10 (sum / count)) : -100.0f;
+    return l;
+}
+
+juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
+                                        const juce::AudioBuffer<float>& input,
+                                        double sampleRate,
+                                        int blockSize,
+                                        bool compensateLatency,
+                                        bool showProgress)
+{
+    const int channels = input.getNumChannels();
+    const int length = input.getNumSamples();
+
+    processor.setPlayConfigDetails (channels, channels, sampleRate, blockSize);
+    processor.setRateAndBufferSizeDetails (sampleRate, blockSize);
+    processor.prepareToPlay (sampleRate, blockSize);
+
+    const int latency = compensateLatency ? processor.getLatencySamples() : 0;
+    const int total = length + latency;
+
+    juce::AudioBuffer<float> output (channels, length);
+    juce::AudioBuffer<float> block (channels, blockSize);
+    juce::MidiBuffer midi;
+
+    int lastPercent = -1;
+    for (int pos = 0; pos < total; pos += blockSize)
+    {
+        const int n = std::min (blockSize, total - pos);
+        block.setSize (channels, n, false, false, true);
+        block.clear();
+        for (int ch = 0; ch < channels; ++ch)
+            if (pos < length)
+                block.copyFrom (ch, 0, input, ch, pos, std::min (n, length - pos));
+
+        processor.processBlock (block, midi);
+
+        // Output sample pos + i corresponds to input sample pos + i - latency.
+        for (int i = 0; i < n; ++i)
+        {
+            const int dest = pos + i - latency;
+            if (dest >= 0 && dest < length)
+                for (int ch = 0; ch < channels; ++ch)
+                    output.setSample (ch, dest, block.getSample (ch, i));
+        }
+
+        if (showProgress)
+        {
+            const int percent = (int) (100.0 * std::min (total, pos + n) / std::max (1, total));
+            if (percent != lastPercent)
+            {
+                lastPercent = percent;
+                const int width = 40, filled = percent * width / 100;
+                std::fprintf (stderr, "\r[%s%s] %3d%%", std::string ((size_t) filled, '#').c_str(), std::string ((size_t) (width - filled), ' ').c_str(), percent);
+                std::fflush (stderr);
+            }
+        }
+    }
+    if (showProgress)
+        std::fprintf (stderr, "\n");
+
+    processor.releaseResources();
+    return output;
+}
+
+juce::AudioBuffer<float> readAudioFile (const juce::File& file, double& sampleRate)
+{
+    if (!file.existsAsFile())
+        throw RenderError{"input file not found: " + file.getFullPathName()};
+
+    juce::AudioFormatManager formats;
+    formats.registerBasicFormats();
+    std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file));
+    if (reader == nullptr)
+        throw RenderError{"unreadable or unsupported audio format: " + file.getFullPathName() + " (WAV, AIFF or FLAC expected)"};
+
+    const int channels = (int) reader->numChannels;
+    if (channels < 1 || channels > 2)
+        throw RenderError{"input has " + juce::String (channels) + " channels; Oxlade processes mono or stereo only"};
+    if (reader->lengthInSamples > std::numeric_limits<int>::max())
+        throw RenderError{"input file is too long"};
+
+    sampleRate = reader->sampleRate;
+    juce::AudioBuffer<float> buffer (channels, (int) reader->lengthInSamples);
+    if (!reader->read (&buffer, 0, buffer.getNumSamples(), 0, true, true))
+        throw RenderError{"failed reading audio from " + file.getFullPathName()};
+    return buffer;
+}
+
+void writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& buffer, double sampleRate, bool asFloat, bool overwrite)
+{
+    if (file.exists() && !overwrite)
+        throw RenderError{"output exists, not replacing it (use --overwrite): " + file.getFullPathName()};
+    if (!file.getParentDirectory().isDirectory())
+        throw RenderError{"output folder does not exist: " + file.getParentDirectory().getFullPathName()};
+
+    // Write beside the target, then move into place: a failed run never leaves a partial file
+    // where a good one was.
+    juce::TemporaryFile temp (file);
+    {
+        auto stream = temp.getFile().createOutputStream();
+        if (stream == nullptr)
+            throw RenderError{"cannot write to " + file.getParentDirectory().getFullPathName()};
+
+        juce::WavAudioFormat wav;
+        std::unique_ptr<juce::AudioFormatWriter> writer (
+            wav.createWriterFor (stream.get(), sampleRate, (unsigned int) buffer.getNumChannels(), asFloat ? 32 : 24, {}, 0));
+        if (writer == nullptr)
+            throw RenderError{"cannot create a WAV writer for " + file.getFullPathName()};
+        stream.release(); // the writer owns the stream now
+
+        if (!writer->writeFromAudioSampleBuffer (buffer, 0, buffer.getNumSamples()))
+            throw RenderError{"failed writing " + file.getFullPathName()};
+    }
+
+    if (!temp.overwriteTargetFileWithTemporary())
+        throw RenderError{"cannot move the rendered file into place: " + file.getFullPathName()};
+}
+} // namespace oxlade::render

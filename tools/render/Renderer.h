@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/OxladeEQProcessor.h"
+
+#include <juce_audio_formats/juce_audio_formats.h>
+
+namespace oxlade::render
+{
+/** A failure the renderer reports as one line before exiting non-zero. */
+struct RenderError
+{
+    juce::String message;
+};
+
+/** Everything one run of the renderer does. */
+struct RenderOptions
+{
+    juce::File input, output;
+    juce::StringPairArray settings; // parameter ID -> text, applied in the order given
+    juce::StringArray settingOrder;
+    juce::File stateIn, stateOut;
+    int blockSize = 512;
+    bool compensateLatency = true;
+    bool overwrite = false;
+    bool floatOutput = false;
+    bool quiet = false;
+};
+
+/** Applies one "ID=VALUE" setting through the parameter's own text parser. Returns an error
+    text, or an empty string on success. */
+juce::String applySetting (OxladeEQProcessor& processor, const juce::String& id, const juce::String& text);
+
+/** Lists every parameter: ID, name, range, default and current text, as text or JSON. */
+juce::String listParameters (OxladeEQProcessor& processor, bool asJson);
+
+/** Simple level figures of a buffer. */
+struct Levels
+{
+    float peakDb = -100.0f, rmsDb = -100.0f;
+};
+Levels measure (const juce::AudioBuffer<float>& buffer);
+
+/** Runs a whole buffer through the processor as a host would: prepare, fixed-size blocks, and
+    (optionally) the reported latency removed so output lines up with input. */
+juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
+                                        const juce::AudioBuffer<float>& input,
+                                        double sampleRate,
+                                        int blockSize,
+                                        bool compensateLatency,
+                                        bool showProgress);
+
+/** Reads an audio file (WAV, AIFF, FLAC) fully. Throws RenderError. */
+juce::AudioBuffer<float> readAudioFile (const juce::File& file, double& sampleRate);
+
+/** Writes a WAV file through a temporary file that replaces the target only once complete.
+    Throws RenderError. */
+void writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& buffer, double sampleRate, bool asFloat, bool overwrite);
+
+/** The built-in stereo demonstration programme (about ten seconds at 48 kHz). */
+juce::AudioBuffer<float> makeDemoProgramme (double sampleRate);
+
+/** The showcase setting the demo renders with, as "ID=VALUE" pairs. */
+juce::StringArray demoSettings();
+} // namespace oxlade::render

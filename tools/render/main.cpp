@@ -1,0 +1,205 @@
+// oxlade-render: runs audio files through the Oxlade processor offline, as a host would.
+
+#include "Renderer.h"
+
+#include <cstdio>
+#include <iostream>
+#include <juce_events/juce_events.h>
+
+#if JUCE_WINDOWS
+#include <io.h>
+#define OXLADE_ISATTY _isatty
+#define OXLADE_STDERR_FD 2
+#else
+#include <unistd.h>
+#define OXLADE_ISATTY isatty
+#define OXLADE_STDERR_FD STDERR_FILENO
+#endif
+
+using namespace oxlade;
+using namespace oxlade::render;
+
+namespace
+{
+const char* usageText =
+    "usage: oxlade-render [options] INPUT OUTPUT.wav\n"
+    "       oxlade-render --demo OUTPUT.wav [options]\n"
+    "       oxlade-render --list-params [--json] [options]\n"
+    "\n"
+    "options:\n"
+    "  --set ID=VALUE            set a parameter by ID, parsed as its own text (repeatable)\n"
+    "                            e.g. --set lmfGain=6 --set clipper=Accurate --set drive=50\n"
+    "  --state FILE              load a saved plug-in state before the --set options\n"
+    "  --save-state FILE         write the plug-in state after applying the options\n"
+    "  --block N                 host block size (default 512)\n"
+    "  --float                   write 32-bit float WAV (default 24-bit)\n"
+    "  --no-latency-compensation keep the processor's latency in the output\n"
+    "  --overwrite               replace an existing output file\n"
+    "  --quiet                   no progress bar or summary\n"
+    "  --list-params             list parameters (ID, name, range, default, current)\n"
+    "  --json                    machine-readable --list-params\n"
+    "  --help                    this text\n";
+
+[[noreturn]] void fail (const juce::String& message)
+{
+    std::cerr << "oxlade-render: " << message << std::endl;
+    std::exit (1);
+}
+
+juce::File resolve (const juce::String& path)
+{
+    return juce::File::getCurrentWorkingDirectory().getChildFile (path);
+}
+} // namespace
+
+int main (int argc, char** argv)
+{
+    juce::ScopedJuceInitialiser_GUI juceInit;
+
+    RenderOptions options;
+    bool listParams = false, json = false, demo = false;
+    juce::StringArray positional;
+
+    for (int i = 1; i < argc; ++i)
+    {
+        const juce::String arg (argv[i]);
+        auto next = [&]() -> juce::String
+        {
+            if (i + 1 >= argc)
+                fail ("missing value after " + arg);
+            return juce::String (argv[++i]);
+        };
+
+        if (arg == "--help" || arg == "-h")
+        {
+            std::cout << usageText;
+            return 0;
+        }
+        else if (arg == "--set")
+        {
+            const auto kv = next();
+            if (!kv.containsChar ('='))
+                fail ("--set expects ID=VALUE, got '" + kv + "'");
+            options.settingOrder.add (kv);
+        }
+        else if (arg == "--state")
+            options.stateIn = resolve (next());
+        else if (arg == "--save-state")
+            options.stateOut = resolve (next());
+        else if (arg == "--block")
+        {
+            const auto v = next();
+            options.blockSize = v.getIntValue();
+            if (!v.containsOnly ("0123456789") || options.blockSize < 1 || options.blockSize > 65536)
+                fail ("--block expects a size from 1 to 65536, got '" + v + "'");
+        }
+        else if (arg == "--float")
+            options.floatOutput = true;
+        else if (arg == "--no-latency-compensation")
+            options.compensateLatency = false;
+        else if (arg == "--overwrite")
+            options.overwrite = true;
+        else if (arg == "--quiet" || arg == "-q")
+            options.quiet = true;
+        else if (arg == "--list-params")
+            listParams = true;
+        else if (arg == "--json")
+            json = true;
+        else if (arg == "--demo")
+            demo = true;
+        else if (arg.startsWith ("-") && arg.length() > 1)
+            fail ("unknown option " + arg + " (see --help)");
+        else
+            positional.add (arg);
+    }
+
+    OxladeEQProcessor processor;
+
+    if (options.stateIn != juce::File())
+    {
+        juce::MemoryBlock data;
+        if (!options.stateIn.loadFileAsData (data))
+            fail ("cannot read state file " + options.stateIn.getFullPathName());
+        processor.setStateInformation (data.getData(), (int) data.getSize());
+    }
+
+    juce::StringArray settings = demo ? demoSettings() : juce::StringArray();
+    settings.addArray (options.settingOrder);
+    for (const auto& kv : settings)
+    {
+        const auto error = applySetting (processor, kv.upToFirstOccurrenceOf ("=", false, false).trim(), kv.fromFirstOccurrenceOf ("=", false, false));
+        if (error.isNotEmpty())
+            fail (error);
+    }
+
+    if (options.stateOut != juce::File())
+    {
+        juce::MemoryBlock data;
+        processor.getStateInformation (data);
+        if (!options.stateOut.replaceWithData (data.getData(), data.getSize()))
+            fail ("cannot write state file " + options.stateOut.getFullPathName());
+    }
+
+    if (listParams)
+    {
+        std::cout << listParameters (processor, json);
+        if (positional.isEmpty() && !demo)
+            return 0;
+    }
+
+    double sampleRate = 48000.0;
+    juce::AudioBuffer<float> input;
+    juce::File outputFile;
+
+    try
+    {
+        if (demo)
+        {
+            if (positional.size() != 1)
+                fail ("--demo expects exactly one output file");
+            outputFile = resolve (positional[0]);
+            input = makeDemoProgramme (sampleRate);
+        }
+        else
+        {
+            if (positional.size() != 2)
+            {
+                if (options.stateOut != juce::File() && positional.isEmpty())
+                    return 0;
+                std::cerr << usageText;
+                return 2;
+            }
+            outputFile = resolve (positional[1]);
+            if (outputFile.exists() && !options.overwrite)
+                fail ("output exists, not replacing it (use --overwrite): " + outputFile.getFullPathName());
+            input = readAudioFile (resolve (positional[0]), sampleRate);
+        }
+
+        if (outputFile.exists() && !options.overwrite)
+            fail ("output exists, not replacing it (use --overwrite): " + outputFile.getFullPathName());
+
+        const bool progress = !options.quiet && OXLADE_ISATTY (OXLADE_STDERR_FD) && input.getNumSamples() > 3.0 * sampleRate;
+        const auto output = processBuffer (processor, input, sampleRate, options.blockSize, options.compensateLatency, progress);
+        writeWavFile (outputFile, output, sampleRate, options.floatOutput, options.overwrite);
+
+        if (!options.quiet)
+        {
+            const auto in = measure (input), out = measure (output);
+            std::printf ("%s: %d ch, %.0f Hz, %.2f s, latency %d samples%s\n",
+                         outputFile.getFullPathName().toRawUTF8(),
+                         output.getNumChannels(),
+                         sampleRate,
+                         output.getNumSamples() / sampleRate,
+                         processor.getLatencySamples(),
+                         options.compensateLatency ? " (compensated)" : "");
+            std::printf ("  input : peak %7.2f dBFS, RMS %7.2f dBFS\n", in.peakDb, in.rmsDb);
+            std::printf ("  output: peak %7.2f dBFS, RMS %7.2f dBFS\n", out.peakDb, out.rmsDb);
+        }
+    }
+    catch (const RenderError& e)
+    {
+        fail (e.message);
+    }
+
+    return 0;
+}
