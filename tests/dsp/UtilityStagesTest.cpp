@@ -419,6 +419,7 @@ TEST (GainTargets, ClipGainRule)
         {5e-5, false, false, 0.0}, // dead zone below 1e-4 dB
         {-5e-5, true, false, 0.0},
         {2e-4, false, false, 2e-4},
+        {1e-4, false, false, 1e-4}, // 1e-4 itself already counts
         {std::nan (""), true, false, 0.0},
     };
     for (const auto& c : cases)
