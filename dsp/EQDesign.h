@@ -76,6 +76,7 @@ struct BandCoefficients
     {
         return b0 == o.b0 && b1 == o.b1 && b2 == o.b2 && a1 == o.a1 && a2 == o.a2 && count == o.count;
     }
+    /** True when any coefficient or the count differs. */
     bool operator!= (const BandCoefficients& o) const noexcept { return !(*this == o); }
 };
 

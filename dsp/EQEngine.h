@@ -21,6 +21,7 @@ namespace oxlade
 class EQEngine
 {
 public:
+    /** Unprepared engine at 48 kHz: every band a pass-through, both channels' EQ in, shelves selected. */
     EQEngine();
 
     /** Sizes the engine for a host rate and channel count (limited to 1..2), clears every filter

@@ -504,13 +504,21 @@ TEST_F (EQEngineTest, SilenceAfterSignalSettlesToExactZero)
 }
 
 // The curve query must describe what the filters actually do: compare it with the DTFT of the measured
-// impulse response of the running engine (65536 samples; the slowest pole decays in a few hundred). The
-// 0.01 dB allowance covers float round-off in the running filters (about 1e-6 relative, i.e. 1e-5 dB),
-// so it leaves plenty of room while catching any wrong band, channel or rate in the query.
+// impulse response of the running engine (65536 samples; the slowest pole decays within about a thousand).
+// At 44.1 and 48 kHz the allowance is 0.01 dB; the measured gap there is below 0.0013 dB and comes from the
+// single-precision state arithmetic of the running filters (it drops to 2e-5 dB with double states).
+// At 96 and 192 kHz the low bands put their poles so close to z = 1 that the float state arithmetic
+// alone moves the response below ~200 Hz by up to 0.01 dB (96 kHz) and 0.027 dB (192 kHz), so those
+// rates get 0.05 dB: still far below anything a wrong band, channel or rate in the query would cause.
 TEST_F (EQEngineTest, MagnitudeResponseMatchesTheMeasuredResponse)
 {
-    for (const double fs : {48000.0, 96000.0})
+    struct Case
     {
+        double fs, toleranceDb;
+    };
+    for (const Case c : {Case{44100.0, 0.01}, Case{48000.0, 0.01}, Case{96000.0, 0.05}, Case{192000.0, 0.05}})
+    {
+        const double fs = c.fs;
         EQEngine e;
         prepareEngine (e, fs);
         updateAllBandFilters (e, busySettings());
@@ -542,7 +550,7 @@ TEST_F (EQEngineTest, MagnitudeResponseMatchesTheMeasuredResponse)
                 for (int i = 0; i < n; ++i)
                     sum += static_cast<double> (h[static_cast<std::size_t> (i)]) * std::polar (1.0, -w * i);
                 const double measuredDb = 20.0 * std::log10 (std::abs (sum));
-                EXPECT_NEAR (curve[k], measuredDb, 0.01) << "fs " << fs << " channel " << channel << " f " << freqs[k];
+                EXPECT_NEAR (curve[k], measuredDb, c.toleranceDb) << "fs " << fs << " channel " << channel << " f " << freqs[k];
             }
         }
     }
