@@ -1,0 +1,150 @@
+#pragma once
+
+#include "dsp/EQDesign.h"
+
+#include <array>
+#include <atomic>
+#include <mutex>
+
+namespace oxlade
+{
+/** The four-band equaliser for up to two channels (channel 0 = A set, channel 1 = B set).
+
+    Threading: the band setters, shape setters, setEqOn and getMagnitudeResponseDb run on the message
+    thread (or inside prepare) and take the coefficient lock briefly; process() runs on the audio thread,
+    never blocks and picks up new records at the start of a block with a try-lock. When the lock is busy
+    the previous coefficients keep running and the hand-over is retried at the next block.
+
+    NaN/Inf input: after each filter pass the two state variables of every band are cleared when they
+    are tiny (|s| <= 1e-8, the denormal guard) or not finite, so a block containing NaN/Inf produces
+    non-finite samples only in that block and the next finite block is clean again. */
+class EQEngine
+{
+public:
+    /** Unprepared engine at 48 kHz: every band a pass-through, both channels' EQ in, shelves selected. */
+    EQEngine();
+
+    /** Sizes the engine for a host rate and channel count (limited to 1..2), clears every filter
+        state and makes every band a pass-through. Call while no block is processed; redesign all
+        bands and re-apply the EQ-in states afterwards. */
+    void prepare (double sampleRate, int maximumBlockSize, int numChannels);
+
+    /** Clears all filter states (coefficients and flags stay). Call while no block is processed. */
+    void reset() noexcept;
+
+    /** Sample rate every band design uses (48000 until prepared). */
+    double getSampleRate() const noexcept { return sampleRate; }
+
+    /** LF band at frequencyHz (limited to 30..400 Hz) and gainDb: shelf or bell by the channel's
+        low-shelf flag; channel 0, 1 or -1 for both. */
+    void setBandLF (double frequencyHz, double gainDb, int channel);
+
+    /** LMF bell (75 Hz..min(0.49 fs, 5 kHz)); q > 0 is used limited to 0.37..1.3, q <= 0 selects proportional Q. */
+    void setBandLMF (double frequencyHz, double gainDb, int channel, double q = -1.0);
+
+    /** HMF bell (200 Hz..min(0.49 fs, 12.5 kHz)); q > 0 is used limited to 0.37..1.3, q <= 0 selects proportional Q. */
+    void setBandHMF (double frequencyHz, double gainDb, int channel, double q = -1.0);
+
+    /** HF band at frequencyHz (limited to 2.5 kHz..min(0.49 fs, 20 kHz)): shelf or bell by the channel's high-shelf flag. */
+    void setBandHF (double frequencyHz, double gainDb, int channel);
+
+    /** Stores the LF shelf/bell flag for channel 0, 1 or -1; does not redesign (redesign the band next). */
+    void setShelfLF (bool on, int channel);
+
+    /** Stores the HF shelf/bell flag for channel 0, 1 or -1; does not redesign (redesign the band next). */
+    void setShelfHF (bool on, int channel);
+
+    /** Switches the EQ of channel 0, 1 or -1 (both) in or out from the next block on. */
+    void setEqOn (bool on, int channel);
+
+    /** Equalises a block in place: channels 0 and 1 of up to numChannels float buffers (a mono block
+        equalises channel 0 only, channels beyond the second pass untouched). Audio thread; allocates
+        nothing, never blocks. With every band flat or both channels out, the audio and the filter
+        states are left untouched. */
+    void process (float* const* channels, int numChannels, int numSamples) noexcept;
+
+    /** Magnitude (dB, floored at -120 dB) of the pending records of one channel at each frequency,
+        evaluated exactly in double precision; 0 dB everywhere while that channel's EQ is out. Any thread
+        except the audio thread (takes the lock briefly). */
+    void getMagnitudeResponseDb (float* magnitudesDb, const double* frequenciesHz, int count, int channel) const;
+
+    /** Copy of the pending record of a channel (0..1) and band (0..3), taken under the lock. */
+    BandCoefficients getPendingCoefficients (int channel, int band) const;
+
+    /** Pending band-active flag: true when either channel's gain of the band is non-negligible. */
+    bool isBandActive (int band) const;
+
+    /** Pending EQ-in state of a channel. */
+    bool isEqOn (int channel) const;
+
+private:
+    friend struct EQEngineTestAccess;
+
+    /** One second-order section in transposed direct form II, single precision. */
+    struct Section
+    {
+        float b0 = 1.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f;
+        float s1 = 0.0f, s2 = 0.0f;
+
+        void setCoefficients (const BandCoefficients& c) noexcept;
+        void process (float* data, int numSamples) noexcept;
+    };
+
+    void setBand (int band, double frequencyHz, double gainDb, int channel, double q);
+    void takePendingRecords() noexcept;
+    double limitBandFrequency (int band, double frequencyHz) const noexcept;
+
+    double sampleRate = 48000.0;
+    int numChannels = 2;
+
+    // Audio-thread side.
+    std::array<bool, 2> eqOnLive{true, true};
+    std::array<std::array<Section, numEQBands>, 2> filters{};
+    bool anyBandActiveLive = false;
+
+    // Written under `lock` only.
+    std::array<bool, 2> lowShelf{true, true};
+    std::array<bool, 2> highShelf{true, true};
+    std::array<std::array<BandCoefficients, numEQBands>, 2> pending{};
+    std::array<std::array<bool, numEQBands>, 2> channelActivePending{};
+    std::array<bool, numEQBands> bandActivePending{};
+    std::array<bool, 2> eqOnPending{true, true};
+
+    std::atomic<bool> changed{false};
+    mutable std::mutex lock;
+};
+
+/** One channel set of band parameters, in Hz, dB and Q, indexed by EQBand (LF, LMF, HMF, HF). */
+struct EQChannelParameters
+{
+    std::array<double, numEQBands> frequencyHz{50.0, 180.0, 3000.0, 7000.0}; ///< "lfStep", "lmfFreq", "hmfFreq", "hfStep"
+    std::array<double, numEQBands> gainDb{0.0, 0.0, 0.0, 0.0};               ///< "lfGain", "lmfGain", "hmfGain", "hfGain"
+    std::array<double, numEQBands> q{0.0, 0.55, 0.55, 0.0};                  ///< "lmfQ", "hmfQ" (LF and HF entries unused)
+    bool lowShelf = true;                                                    ///< "lfShelf"
+    bool highShelf = true;                                                   ///< "hfShelf"
+};
+
+/** Every value a band redesign reads, taken from the parameter set by the processor. */
+struct BandParameterValues
+{
+    EQChannelParameters channelA;                                   ///< parameters without suffix
+    EQChannelParameters channelB;                                   ///< the "B" set (ignored while stereoLink is on)
+    EQStyle style = EQStyle::styleB;                                ///< "styleA" choice
+    bool continuousQ = false;                                       ///< "contQ"
+    bool stereoLink = true;                                         ///< "stereoLink"
+    double analogExpansionPercent = 0.0;                            ///< "analogExpansion", 0..100
+    bool expansionBypassed = false;                                 ///< mute flag of "analogExpansion"
+    std::array<std::array<bool, 2>, numEQBands> bandGainBypassed{}; ///< [band][channel]: mute flags of the band gains
+};
+
+/** Redesigns one band (0..3) for both channels from the parameter values and hands the records to
+    the engine: stereo link, gain mute flags, style remapping, continuous or proportional Q and the
+    analog channel spread. Message thread or prepare only (takes the engine's lock per design). */
+void updateBandFilters (EQEngine& engine, int band, const BandParameterValues& values);
+
+/** updateBandFilters for all four bands in band order. */
+void updateAllBandFilters (EQEngine& engine, const BandParameterValues& values);
+
+/** EQ-in states for both channels: channel 0 follows eqOnA, channel 1 follows eqOnA while linked, else eqOnB. */
+void applyEqInStates (EQEngine& engine, bool eqOnA, bool eqOnB, bool stereoLink);
+} // namespace oxlade

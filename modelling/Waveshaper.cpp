@@ -1,0 +1,128 @@
+#include "modelling/Waveshaper.h"
+
+#include "modelling/JsonNumbers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+
+namespace oxlade
+{
+namespace
+{
+    /** Reads member `key` of `doc` as a flat list of numbers; false when absent or not an array
+        of numbers. */
+    bool readNumberArray (const nlohmann::json& doc, const char* key, std::vector<double>& out)
+    {
+        const auto it = doc.find (key);
+        if (it == doc.end() || !it->is_array())
+            return false;
+        return flattenNumbers<double> (*it, out);
+    }
+
+    /** Parses and validates a table document into `out`; may throw nlohmann or allocation
+        exceptions, which the public loader catches. */
+    bool parseTable (const char* data, std::size_t size, WaveshaperTable& out)
+    {
+        if (data == nullptr)
+            return false;
+
+        const std::string text (data, size);
+        const auto doc = nlohmann::json::parse (text, nullptr, true, false);
+
+        if (!doc.is_object() || doc.value ("format", std::string()) != waveshaperTableFormat)
+            return false;
+
+        if (!readNumberArray (doc, "x_axis", out.xAxis) || !readNumberArray (doc, "residual", out.residual))
+            return false;
+
+        if (out.xAxis.size() < 2 || out.residual.size() != out.xAxis.size())
+            return false;
+
+        // The lookup's binary search needs an ordered axis; a descending or shuffled one
+        // would silently shape with the wrong residuals, so it is refused here.
+        if (!std::is_sorted (out.xAxis.begin(), out.xAxis.end()))
+            return false;
+
+        out.range = std::max (std::fabs (out.xAxis.back()), std::fabs (out.xAxis.front()));
+        return out.range > 0.0;
+    }
+} // namespace
+
+bool loadWaveshaperTable (const char* data, std::size_t size, WaveshaperTable& table) noexcept
+{
+    try
+    {
+        WaveshaperTable loaded;
+        if (!parseTable (data, size, loaded))
+            return false;
+        table = std::move (loaded);
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+bool loadWaveshaperTable (WaveshaperTablePair& pair, const char* data, std::size_t size, int channel) noexcept
+{
+    if (channel < 0 || channel > 1)
+        return false;
+    return loadWaveshaperTable (data, size, pair.tables[static_cast<std::size_t> (channel)]);
+}
+
+double interpolateTable (double x, const WaveshaperTable& table) noexcept
+{
+    const auto& axis = table.xAxis;
+    const auto& res = table.residual;
+    const std::size_t n = axis.size();
+
+    if (n < 2 || res.size() != n || !std::isfinite (x))
+        return 0.0;
+
+    if (x <= axis.front())
+        return res.front();
+    if (x >= axis.back())
+        return res.back();
+
+    const auto j = static_cast<std::size_t> (std::upper_bound (axis.begin(), axis.end(), x) - axis.begin());
+    const std::size_t i = j > 0 ? j - 1 : 0;
+
+    const double span = axis[j] - axis[i];
+    if (std::fabs (span) < 1e-30)
+        return res[i];
+
+    const double value = res[i] + (x - axis[i]) / span * (res[j] - res[i]);
+    return std::isfinite (value) ? value : 0.0;
+}
+
+double lookupResidual (const WaveshaperTablePair& tables, double x, bool rightChannel, double expansion) noexcept
+{
+    const WaveshaperTable& left = tables.tables[0];
+    const WaveshaperTable& right = tables.tables[1];
+
+    if (!left.isLoaded() && !right.isLoaded())
+        return 0.0;
+
+    const double dL = left.isLoaded() ? interpolateTable (x, left) : 0.0;
+    const double dR = right.isLoaded() ? interpolateTable (x, right) : 0.0;
+    const double mean = (dL + dR) * 0.5;
+    const double own = rightChannel ? dR : dL;
+    const double value = mean + (own - mean) * expansion;
+    return std::isfinite (value) ? value : 0.0;
+}
+
+void processStandardStage (const WaveshaperTablePair& tables,
+                           float* const* channels,
+                           int numChannels,
+                           int numSamples,
+                           const double* drive,
+                           const double* expansion) noexcept
+{
+    processStandardStage (tables, channels, numChannels, numSamples, drive, expansion, [] (int, float sample) noexcept
+                          { return static_cast<double> (sample); });
+}
+} // namespace oxlade
