@@ -6,6 +6,7 @@
 #include <complex>
 #include <functional>
 #include <limits>
+#include <thread>
 #include <vector>
 
 using oxlade::AutoGainMeasurement;
@@ -331,4 +332,62 @@ TEST_F (AutoGainTest, NonFiniteSamplesCountAsSilence)
     ASSERT_EQ (a.action, Action::setOutputTrim);
     EXPECT_TRUE (std::isfinite (a.gainDb));
     EXPECT_EQ (a.gainDb, b.gainDb);
+}
+
+TEST (AutoGainThreads, PanelAndAudioThreadsShareTheStateMachine)
+{
+    // The audio side runs a fixed number of blocks on its own thread while this thread plays the panel:
+    // start, poll, finish or cancel. Meant to be run under a thread sanitizer as well; here it checks that
+    // every result is within the limits and the machine never leaves its three states.
+    AutoGainMeasurement m;
+    m.prepare (8000.0); // short measurements: 24000 samples
+    std::atomic<bool> done{false};
+    ASSERT_TRUE (m.startAutoInput()); // the first measurement is never cancelled, so at least one finishes
+    int starts = 1;
+    bool cancelledThisOne = false;
+    std::thread audio ([&]
+                       {
+        std::vector<float> in (64), out (64);
+        for (int b = 0; b < 40000; ++b)
+        {
+            for (int i = 0; i < 64; ++i)
+            {
+                in[static_cast<size_t> (i)] = static_cast<float> (0.1 * std::sin (0.3 * (b * 64 + i)));
+                out[static_cast<size_t> (i)] = 2.0f * in[static_cast<size_t> (i)];
+            }
+            m.processInputTap (in.data(), nullptr, 64);
+            m.processOutputTap (out.data(), nullptr, 64);
+            if (b % 5000 == 4999)
+                m.cancelIfRunning();
+        }
+        done = true; });
+
+    int finishedCount = 0;
+    for (long i = 0; !done; ++i)
+    {
+        const int s = m.state();
+        EXPECT_TRUE (s == 0 || s == 1 || s == 2);
+        if (s == AutoGainMeasurement::finished)
+        {
+            const auto r = m.finish();
+            ++finishedCount;
+            EXPECT_TRUE (std::isfinite (r.gainDb)); // (no ASSERT here: the audio thread must be joined)
+            EXPECT_LE (std::fabs (r.gainDb), 24.0);
+            if (r.startAutoOutputAfterApplying)
+                m.startAutoOutput();
+        }
+        else if (s == AutoGainMeasurement::idle)
+        {
+            starts += m.startAutoInput() ? 1 : 0;
+            cancelledThisOne = false;
+        }
+        else if (starts % 4 == 3 && !cancelledThisOne && i % 101 == 0)
+        {
+            m.cancel();
+            cancelledThisOne = true;
+        }
+        std::this_thread::yield();
+    }
+    audio.join();
+    EXPECT_GT (finishedCount, 0);
 }
