@@ -100,8 +100,11 @@ public:
         Returns Action::none in any other state. */
     AutoGainResult finish() noexcept;
 
+    /** 0 idle, 1 measuring, 2 finished (waiting for finish()). */
     int state() const noexcept { return state_.load (std::memory_order_acquire); }
+    /** 1 Auto Input, 2 Auto Output: the current or last measurement. */
     int mode() const noexcept { return mode_.load (std::memory_order_relaxed); }
+    /** True while a measurement is collecting samples (keeps the chain out of its neutral short cut). */
     bool isMeasuring() const noexcept { return state() == measuring; }
 
     /** Measured share of the target, 0..1 (for the panel's countdown). */

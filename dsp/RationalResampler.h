@@ -64,13 +64,21 @@ public:
     /** Table coefficient of a phase (0..L-1) and tap (0..T); 0 outside the table. */
     float coefficient (int phase, int tap) const noexcept;
 
+    /** True once configure() has succeeded. */
     bool isConfigured() const noexcept { return up_ > 0; }
+    /** Up factor L. */
     int upFactor() const noexcept { return up_; }
+    /** Down factor M. */
     int downFactor() const noexcept { return down_; }
+    /** Taps per phase T (each phase holds T + 1 coefficients). */
     int tapsPerPhase() const noexcept { return taps_; }
+    /** Channels configured (1 or 2). */
     int numChannels() const noexcept { return channels_; }
+    /** Largest input chunk filtered in one piece. */
     int maxInputBlock() const noexcept { return maxInput_; }
+    /** FIFO capacity per channel: pre-fill + floor(L maxInputBlock / M) + 6. */
     int fifoCapacity() const noexcept { return capacity_; }
+    /** Samples per channel waiting in the FIFO. */
     int fifoAvailable() const noexcept { return available_; }
 
 private:
