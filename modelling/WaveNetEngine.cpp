@@ -10,7 +10,7 @@
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define OXLADE_X86_64 1
-#if defined(_MSC_VER) && ! defined(__clang__)
+#if defined(_MSC_VER) && !defined(__clang__)
 #include <intrin.h>
 #else
 #include <cpuid.h>
@@ -23,132 +23,135 @@ namespace oxlade
 namespace
 {
 #if OXLADE_X86_64
-#if defined(_MSC_VER) && ! defined(__clang__)
-bool readCpuid (unsigned leaf, unsigned subLeaf, unsigned (&regs)[4]) noexcept
-{
-    int info[4] = {};
-    __cpuid (info, 0);
-    if ((unsigned) info[0] < leaf)
-        return false;
-    __cpuidex (info, (int) leaf, (int) subLeaf);
-    for (int i = 0; i < 4; ++i)
-        regs[i] = (unsigned) info[i];
-    return true;
-}
-
-unsigned long long readXcr0() noexcept { return _xgetbv (0); }
-#else
-bool readCpuid (unsigned leaf, unsigned subLeaf, unsigned (&regs)[4]) noexcept
-{
-    return __get_cpuid_count (leaf, subLeaf, &regs[0], &regs[1], &regs[2], &regs[3]) != 0;
-}
-
-__attribute__ ((target ("xsave"))) unsigned long long readXcr0() noexcept { return _xgetbv (0); }
-#endif
-
-CpuFeatures detectCpuFeatures() noexcept
-{
-    CpuFeatures f;
-    unsigned r1[4] = {}; // eax, ebx, ecx, edx
-    if (! readCpuid (1, 0, r1))
-        return f;
-
-    f.sse2 = (r1[3] & (1u << 26)) != 0;
-    const bool fma = (r1[2] & (1u << 12)) != 0;
-    const bool osxsave = (r1[2] & (1u << 27)) != 0;
-    const bool avx = (r1[2] & (1u << 28)) != 0;
-    const unsigned long long xcr0 = osxsave ? readXcr0() : 0;
-    const bool ymmSaved = (xcr0 & 0x6) == 0x6;
-    const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;
-
-    unsigned r7[4] = {};
-    if (! readCpuid (7, 0, r7))
-        return f;
-    const unsigned ebx = r7[1];
-    const bool avx2 = (ebx & (1u << 5)) != 0;
-    const bool avx512f = (ebx & (1u << 16)) != 0;
-    const bool avx512dq = (ebx & (1u << 17)) != 0;
-    const bool avx512bw = (ebx & (1u << 30)) != 0;
-    const bool avx512vl = (ebx & (1u << 31)) != 0;
-
-    f.avx2Fma = avx && avx2 && fma && ymmSaved;
-    f.avx512 = f.avx2Fma && avx512f && avx512dq && avx512bw && avx512vl && zmmSaved;
-    return f;
-}
-#else
-CpuFeatures detectCpuFeatures() noexcept { return {}; }
-#endif
-
-FilmLayerKernel kernelFor (WaveNetKernelKind kind) noexcept
-{
-    const CpuFeatures& f = getCpuFeatures();
-    switch (kind)
+#if defined(_MSC_VER) && !defined(__clang__)
+    bool readCpuid (unsigned leaf, unsigned subLeaf, unsigned (&regs)[4]) noexcept
     {
-        case WaveNetKernelKind::scalar:
-            return &filmLayerKernelScalar;
-        case WaveNetKernelKind::sse:
-            return f.sse2 ? getFilmLayerKernelSSE() : nullptr;
-        case WaveNetKernelKind::avx2:
-            return f.avx2Fma ? getFilmLayerKernelAVX2() : nullptr;
-        case WaveNetKernelKind::avx512:
-            return f.avx512 ? getFilmLayerKernelAVX512() : nullptr;
-    }
-    return nullptr;
-}
-
-bool allFinite (const std::vector<float>& values) noexcept
-{
-    for (float v : values)
-        if (! std::isfinite (v))
+        int info[4] = {};
+        __cpuid (info, 0);
+        if ((unsigned) info[0] < leaf)
             return false;
-    return true;
-}
-
-/** Flattens weights[key] into out and checks its count (exact, or at least `count` when
-    atLeast); every value must be a finite 32-bit float. */
-bool readTensor (const nlohmann::json& weights, const char* key, std::size_t count, std::vector<float>& out, bool atLeast = false)
-{
-    const auto it = weights.find (key);
-    if (it == weights.end())
-        return false;
-    out.clear();
-    if (! flattenNumbers (*it, out))
-        return false;
-    if (atLeast ? out.size() < count : out.size() != count)
-        return false;
-    return allFinite (out);
-}
-
-/** Reads an optional numeric metadata member as float; absent gives the default, anything but a
-    finite number fails. */
-bool readMetaNumber (const nlohmann::json& meta, const char* key, float defaultValue, float& out)
-{
-    const auto it = meta.find (key);
-    if (it == meta.end())
-    {
-        out = defaultValue;
+        __cpuidex (info, (int) leaf, (int) subLeaf);
+        for (int i = 0; i < 4; ++i)
+            regs[i] = (unsigned) info[i];
         return true;
     }
-    if (! it->is_number())
-        return false;
-    const double value = it->get<double>();
-    if (! (std::fabs (value) <= 3.4e38))
-        return false;
-    out = (float) value;
-    return true;
-}
 
-/** Clamps an input sample to +-limit for the network; NaN reads as silence. */
-inline float clampInput (float x, float limit) noexcept
-{
-    if (std::fabs (x) <= limit)
-        return x;
-    if (x > limit)
-        return limit;
-    if (x < -limit)
-        return -limit;
-    return 0.0f;
-}
+    unsigned long long readXcr0() noexcept { return _xgetbv (0); }
+#else
+    bool readCpuid (unsigned leaf, unsigned subLeaf, unsigned (&regs)[4]) noexcept
+    {
+        return __get_cpuid_count (leaf, subLeaf, &regs[0], &regs[1], &regs[2], &regs[3]) != 0;
+    }
+
+    __attribute__ ((target ("xsave"))) unsigned long long readXcr0() noexcept { return _xgetbv (0); }
+#endif
+
+    CpuFeatures detectCpuFeatures() noexcept
+    {
+        CpuFeatures f;
+        unsigned r1[4] = {}; // eax, ebx, ecx, edx
+        if (!readCpuid (1, 0, r1))
+            return f;
+
+        f.sse2 = (r1[3] & (1u << 26)) != 0;
+        const bool fma = (r1[2] & (1u << 12)) != 0;
+        const bool osxsave = (r1[2] & (1u << 27)) != 0;
+        const bool avx = (r1[2] & (1u << 28)) != 0;
+        const unsigned long long xcr0 = osxsave ? readXcr0() : 0;
+        const bool ymmSaved = (xcr0 & 0x6) == 0x6;
+        const bool zmmSaved = (xcr0 & 0xE6) == 0xE6;
+
+        unsigned r7[4] = {};
+        if (!readCpuid (7, 0, r7))
+            return f;
+        const unsigned ebx = r7[1];
+        const bool avx2 = (ebx & (1u << 5)) != 0;
+        const bool avx512f = (ebx & (1u << 16)) != 0;
+        const bool avx512dq = (ebx & (1u << 17)) != 0;
+        const bool avx512bw = (ebx & (1u << 30)) != 0;
+        const bool avx512vl = (ebx & (1u << 31)) != 0;
+
+        f.avx2Fma = avx && avx2 && fma && ymmSaved;
+        f.avx512 = f.avx2Fma && avx512f && avx512dq && avx512bw && avx512vl && zmmSaved;
+        return f;
+    }
+#else
+    CpuFeatures detectCpuFeatures() noexcept
+    {
+        return {};
+    }
+#endif
+
+    FilmLayerKernel kernelFor (WaveNetKernelKind kind) noexcept
+    {
+        const CpuFeatures& f = getCpuFeatures();
+        switch (kind)
+        {
+            case WaveNetKernelKind::scalar:
+                return &filmLayerKernelScalar;
+            case WaveNetKernelKind::sse:
+                return f.sse2 ? getFilmLayerKernelSSE() : nullptr;
+            case WaveNetKernelKind::avx2:
+                return f.avx2Fma ? getFilmLayerKernelAVX2() : nullptr;
+            case WaveNetKernelKind::avx512:
+                return f.avx512 ? getFilmLayerKernelAVX512() : nullptr;
+        }
+        return nullptr;
+    }
+
+    bool allFinite (const std::vector<float>& values) noexcept
+    {
+        for (float v : values)
+            if (!std::isfinite (v))
+                return false;
+        return true;
+    }
+
+    /** Flattens weights[key] into out and checks its count (exact, or at least `count` when
+        atLeast); every value must be a finite 32-bit float. */
+    bool readTensor (const nlohmann::json& weights, const char* key, std::size_t count, std::vector<float>& out, bool atLeast = false)
+    {
+        const auto it = weights.find (key);
+        if (it == weights.end())
+            return false;
+        out.clear();
+        if (!flattenNumbers (*it, out))
+            return false;
+        if (atLeast ? out.size() < count : out.size() != count)
+            return false;
+        return allFinite (out);
+    }
+
+    /** Reads an optional numeric metadata member as float; absent gives the default, anything but a
+        finite number fails. */
+    bool readMetaNumber (const nlohmann::json& meta, const char* key, float defaultValue, float& out)
+    {
+        const auto it = meta.find (key);
+        if (it == meta.end())
+        {
+            out = defaultValue;
+            return true;
+        }
+        if (!it->is_number())
+            return false;
+        const double value = it->get<double>();
+        if (!(std::fabs (value) <= 3.4e38))
+            return false;
+        out = (float) value;
+        return true;
+    }
+
+    /** Clamps an input sample to +-limit for the network; NaN reads as silence. */
+    inline float clampInput (float x, float limit) noexcept
+    {
+        if (std::fabs (x) <= limit)
+            return x;
+        if (x > limit)
+            return limit;
+        if (x < -limit)
+            return -limit;
+        return 0.0f;
+    }
 } // namespace
 
 const CpuFeatures& getCpuFeatures() noexcept
@@ -163,7 +166,7 @@ WaveNetKernelKind getBestKernel() noexcept
 {
     static const WaveNetKernelKind best = []
     {
-        for (auto kind : { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::sse })
+        for (auto kind : {WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::sse})
             if (isKernelAvailable (kind))
                 return kind;
         return WaveNetKernelKind::scalar;
@@ -223,18 +226,18 @@ bool WaveNetCPU::loadModel (const char* data, std::size_t size)
     {
         const std::string text = size > 0 ? std::string (data, size) : std::string();
         const nlohmann::json doc = nlohmann::json::parse (text, nullptr, true, false);
-        if (! doc.is_object())
+        if (!doc.is_object())
             return false;
 
         // Metadata: the architecture is fixed, so only the type and the two scalars are read.
         const auto meta = doc.find ("__metadata__");
-        if (meta == doc.end() || ! meta->is_object())
+        if (meta == doc.end() || !meta->is_object())
             return false;
         const auto type = meta->find ("model_type");
         std::string modelType = "WaveNet";
         if (type != meta->end())
         {
-            if (! type->is_string())
+            if (!type->is_string())
                 return false;
             modelType = type->get<std::string>();
         }
@@ -242,18 +245,18 @@ bool WaveNetCPU::loadModel (const char* data, std::size_t size)
             return false;
 
         float newNorm = 1.0f, newGain = 1.0f;
-        if (! readMetaNumber (*meta, "norm_factor", 1.0f, newNorm) || ! readMetaNumber (*meta, "output_gain", 1.0f, newGain))
+        if (!readMetaNumber (*meta, "norm_factor", 1.0f, newNorm) || !readMetaNumber (*meta, "output_gain", 1.0f, newGain))
             return false;
 
         const auto weights = doc.find ("weights");
-        if (weights == doc.end() || ! weights->is_object())
+        if (weights == doc.end() || !weights->is_object())
             return false;
 
         // Everything is read into locals first so that a failure leaves the engine untouched.
         std::vector<float> newInputWeight, newInputBias, newFilmWeight, newFilmBias, newOutWeight, newOutBias;
-        if (! readTensor (*weights, "input_proj.weight", C, newInputWeight) || ! readTensor (*weights, "input_proj.bias", C, newInputBias))
+        if (!readTensor (*weights, "input_proj.weight", C, newInputWeight) || !readTensor (*weights, "input_proj.bias", C, newInputBias))
             return false;
-        if (! readTensor (*weights, "film.bias", 2 * C * L, newFilmBias) || ! readTensor (*weights, "film.weight", 2 * C * L, newFilmWeight))
+        if (!readTensor (*weights, "film.bias", 2 * C * L, newFilmBias) || !readTensor (*weights, "film.weight", 2 * C * L, newFilmWeight))
             return false;
 
         std::vector<ModelLayer> newLayers ((std::size_t) L);
@@ -261,7 +264,7 @@ bool WaveNetCPU::loadModel (const char* data, std::size_t size)
         for (int l = 0; l < L; ++l)
         {
             const std::string prefix = "convs." + std::to_string (l) + ".conv.";
-            if (! readTensor (*weights, (prefix + "weight").c_str(), 2 * C * C, tensor))
+            if (!readTensor (*weights, (prefix + "weight").c_str(), 2 * C * C, tensor))
                 return false;
 
             // Document layout [out][in][tap] -> convMatrix[tap * C + in][out].
@@ -272,11 +275,11 @@ bool WaveNetCPU::loadModel (const char* data, std::size_t size)
                     for (int tap = 0; tap < 2; ++tap)
                         layer.convMatrix[(std::size_t) ((tap * C + i) * C + o)] = tensor[(std::size_t) ((o * C + i) * 2 + tap)];
 
-            if (! readTensor (*weights, (prefix + "bias").c_str(), C, layer.convBias))
+            if (!readTensor (*weights, (prefix + "bias").c_str(), C, layer.convBias))
                 return false;
         }
 
-        if (! readTensor (*weights, "out_proj.weight", C, newOutWeight) || ! readTensor (*weights, "out_proj.bias", 1, newOutBias, true))
+        if (!readTensor (*weights, "out_proj.weight", C, newOutWeight) || !readTensor (*weights, "out_proj.bias", 1, newOutBias, true))
             return false;
 
         inputWeight = std::move (newInputWeight);
@@ -450,7 +453,7 @@ void WaveNetCPU::processChunk (ChannelState& s, const float* in, float* out, int
 
 void WaveNetCPU::processMono (const float* in, float* out, int n) noexcept
 {
-    if (! loaded || ! prepared || n <= 0 || in == nullptr || out == nullptr)
+    if (!loaded || !prepared || n <= 0 || in == nullptr || out == nullptr)
         return;
     for (int offset = 0; offset < n; offset += chunkCapacity)
     {
@@ -461,7 +464,7 @@ void WaveNetCPU::processMono (const float* in, float* out, int n) noexcept
 
 void WaveNetCPU::processStereo (const float* inL, const float* inR, float* outL, float* outR, int n) noexcept
 {
-    if (! loaded || ! prepared || n <= 0 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
+    if (!loaded || !prepared || n <= 0 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
     for (int offset = 0; offset < n; offset += chunkCapacity)
     {
