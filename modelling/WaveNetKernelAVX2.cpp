@@ -4,6 +4,12 @@
 #if (defined(__x86_64__) || defined(_M_X64)) && ((defined(__AVX2__) && defined(__FMA__)) || defined(_MSC_VER))
 #include <immintrin.h>
 
+#if defined(__GNUC__)
+#define OXLADE_UNROLL _Pragma ("GCC unroll 16")
+#else
+#define OXLADE_UNROLL
+#endif
+
 namespace oxlade
 {
 namespace
@@ -41,6 +47,7 @@ namespace
         for (; t + 4 <= frames; t += 4)
         {
             __m256 z0 = bias, z1 = bias, z2 = bias, z3 = bias;
+            OXLADE_UNROLL
             for (int r = 0; r < R; ++r)
             {
                 const __m256 m = _mm256_loadu_ps (convMatrix + r * C);
@@ -60,6 +67,7 @@ namespace
         for (; t < frames; ++t)
         {
             __m256 z = bias;
+            OXLADE_UNROLL
             for (int r = 0; r < R; ++r)
                 z = _mm256_fmadd_ps (_mm256_broadcast_ss (rowValue (t, r)), _mm256_loadu_ps (convMatrix + r * C), z);
             const __m256 v = _mm256_fmadd_ps (g, z, b);

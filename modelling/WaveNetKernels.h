@@ -44,6 +44,7 @@ FilmLayerKernel getFilmLayerKernelSSE() noexcept;
 /** The AVX2 + FMA variant, or nullptr when this build has none. */
 FilmLayerKernel getFilmLayerKernelAVX2() noexcept;
 
-/** The AVX-512 (F, DQ, BW, VL) variant, or nullptr when this build has none. */
+/** The AVX-512 (F, DQ, BW, VL) variant: 32 registers hold the matrix and eight frames in flight;
+    nullptr when this build has none. */
 FilmLayerKernel getFilmLayerKernelAVX512() noexcept;
 } // namespace oxlade
