@@ -1,6 +1,9 @@
 #include "core/OxladeEQProcessor.h"
 
+#include "core/Resources.h"
 #include "dsp/Decibels.h"
+#include "dsp/OversamplingPlan.h"
+#include "modelling/WaveNetEngine.h"
 
 #include <cmath>
 
@@ -10,8 +13,6 @@ namespace
 {
     constexpr double fadeSeconds = 0.005;
     constexpr double smoothingSeconds = 0.005;
-
-    float dbToGain (double db) noexcept { return (float) gainFromDb (db); }
 } // namespace
 
 //==============================================================================
@@ -29,8 +30,14 @@ void AnalyserRing::copyLatest (float* dest, int k) const noexcept
 //==============================================================================
 const juce::StringArray& OxladeEQProcessor::listenedParameterIDs()
 {
-    static const juce::StringArray ids{
-        "stepFreq", "stepGain", "presetAB", "mode", "hybridMode", "oversample", "fltr", "styleA", "lfStep", "lfGain", "lfShelf", "lmfFreq", "lmfGain", "hmfFreq", "hmfGain", "hfStep", "hfGain", "hfShelf", "eqOn", "inputTrim", "outputTrim", "unityGain", "unityToClip", "refCal", "contQ", "lmfQ", "hmfQ", "clipper", "clipperDrive", "stereoLink", "msStereoMode", "analogExpansion", "lfStepB", "lfGainB", "lfShelfB", "lmfFreqB", "lmfGainB", "lmfQB", "hmfFreqB", "hmfGainB", "hmfQB", "hfStepB", "hfGainB", "hfShelfB", "eqOnB"};
+    static const juce::StringArray ids {
+        "stepFreq", "stepGain", "presetAB", "mode", "hybridMode", "oversample", "fltr", "styleA",
+        "lfStep", "lfGain", "lfShelf", "lmfFreq", "lmfGain", "hmfFreq", "hmfGain", "hfStep", "hfGain",
+        "hfShelf", "eqOn", "inputTrim", "outputTrim", "unityGain", "unityToClip", "refCal", "contQ",
+        "lmfQ", "hmfQ", "clipper", "clipperDrive", "stereoLink", "msStereoMode", "analogExpansion",
+        "lfStepB", "lfGainB", "lfShelfB", "lmfFreqB", "lmfGainB", "lmfQB", "hmfFreqB", "hmfGainB",
+        "hmfQB", "hfStepB", "hfGainB", "hfShelfB", "eqOnB"
+    };
     return ids;
 }
 
@@ -42,11 +49,6 @@ OxladeEQProcessor::OxladeEQProcessor()
 {
     for (auto& flag : bandGainBypassed)
         flag.store (false);
-    for (auto& gr : clipperGainReduction)
-        gr.store (0.0f);
-    for (auto* peaks : {&inputPeak, &outputPeak})
-        for (auto& p : *peaks)
-            p.store (-80.0f);
 
     raw.bypass = parameters.getRawParameterValue (ParamID::bypass);
     raw.polarity = parameters.getRawParameterValue (ParamID::polarity);
@@ -66,10 +68,18 @@ OxladeEQProcessor::OxladeEQProcessor()
     raw.outputTrim = parameters.getRawParameterValue (ParamID::outputTrim);
     raw.refCal = parameters.getRawParameterValue (ParamID::refCal);
 
-    // Update check: started from the message thread once the instance exists (seam; filled by the
-    // update-check code).
-    // Static waveshaper curves and the clipper fit are loaded from the embedded resources here
-    // (seam; filled when the modelling resources land).
+    // The update check starts from the message loop once this instance exists; a queued task
+    // of an instance that is already gone finds its alive flag cleared and does nothing.
+    aliveFlag = std::make_shared<std::atomic<bool>> (true);
+    {
+        auto alive = aliveFlag;
+        juce::MessageManager::callAsync ([this, alive] {
+            if (alive->load())
+                startUpdateCheck();
+        });
+    }
+
+    loadEmbeddedResources();
 
     for (const auto& id : listenedParameterIDs())
         parameters.addParameterListener (id, this);
@@ -77,14 +87,29 @@ OxladeEQProcessor::OxladeEQProcessor()
     stepFreqEnabled.store (isOn (ParamID::stepFreq));
     stepGainEnabled.store (isOn (ParamID::stepGain));
 
-    // User default preset and remembered editor settings: seams for the preset and state code.
+    applyUserDefaultAtConstruction();
+    applyRememberedUiSettings();
 }
 
 OxladeEQProcessor::~OxladeEQProcessor()
 {
+    aliveFlag->store (false);
+    for (auto& t : backgroundThreads)
+        if (t.joinable())
+            t.join();
     cancelPendingUpdate();
     for (const auto& id : listenedParameterIDs())
         parameters.removeParameterListener (id, this);
+}
+
+void OxladeEQProcessor::loadEmbeddedResources()
+{
+    if (auto r = getEmbeddedResource ("LineIn_L_lut_json"); r.data != nullptr)
+        loadWaveshaperTable (waveshaperTables, r.data, r.size, 0);
+    if (auto r = getEmbeddedResource ("LineIn_R_lut_json"); r.data != nullptr)
+        loadWaveshaperTable (waveshaperTables, r.data, r.size, 1);
+    if (auto r = getEmbeddedResource ("clipper_fit_asym_json"); r.data != nullptr)
+        clipper.loadFromJson (r.data, r.size);
 }
 
 juce::AudioProcessorParameter* OxladeEQProcessor::getBypassParameter() const
@@ -105,22 +130,10 @@ bool OxladeEQProcessor::isBusesLayoutSupported (const BusesLayout& layouts) cons
     return layouts.getMainInputChannelSet() == out;
 }
 
-//==============================================================================
-bool OxladeEQProcessor::isOn (const char* id) const noexcept
+bool OxladeEQProcessor::hasModelEngine (int set, bool right) const noexcept
 {
-    return value (id) > 0.5f;
-}
-
-float OxladeEQProcessor::value (const char* id) const noexcept
-{
-    if (auto* v = parameters.getRawParameterValue (id))
-        return v->load();
-    return 0.0f;
-}
-
-int OxladeEQProcessor::choiceIndex (const char* id, int maxIndex) const noexcept
-{
-    return juce::jlimit (0, maxIndex, (int) std::lround (value (id)));
+    const auto& s = modelSets[(size_t) juce::jlimit (0, 1, set)];
+    return (right ? s.right : s.left) != nullptr;
 }
 
 //==============================================================================
@@ -130,65 +143,52 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
     hostSampleRate = sr;
     maxBlockSize = n;
 
-    // EQ and FLTR band-pass are prepared here once they exist.
+    eq.prepare (sr, n, 2);
+    fltr.prepare (sr, 2);
     fltrOnLastBlock = false;
+    dcBlocker.prepare (sr);
 
-    dcCoefficient = 1.0 - 4.0 * juce::MathConstants<double>::pi / sr;
-    dcX1 = {};
-    dcY1 = {};
-
-    struct RateEntry
-    {
-        double rate;
-        bool resampled;
-        int multiple;
-    };
-    static constexpr RateEntry rateTable[] = {
-        {44100.0, true, 1}, {88200.0, true, 2}, {176400.0, true, 4}, {48000.0, false, 1}, {96000.0, false, 2}, {192000.0, false, 4}};
-    resampling = false;
-    rateMultiple = 1;
-    for (const auto& e : rateTable)
-        if (std::abs (sr - e.rate) <= 1.0)
-        {
-            resampling = e.resampled;
-            rateMultiple = e.multiple;
-        }
+    const auto plan = planHostRate (sr, n);
+    resampling = plan.resampling;
+    rateMultiple = plan.rateMultiple;
+    processingSampleRate = plan.processingSampleRate;
+    maxResampledBlock = plan.maxResampledBlock;
+    reportedLatency = plan.reportedLatency;
 
     if (resampling)
     {
-        processingSampleRate = sr * 160.0 / 147.0;
-        maxResampledBlock = (int) std::floor (n * 160.0 / 147.0) + 2;
-        reportedLatency = 32;
+        upConverter.configure (160, 147, 32, 90.0, 2, n);
+        downConverter.configure (147, 160, 32, 90.0, 2, maxResampledBlock, 112, 2);
         convertedBuffer.setSize (2, maxResampledBlock);
         convertedBuffer.clear();
-    }
-    else
-    {
-        processingSampleRate = sr;
-        maxResampledBlock = 0;
-        reportedLatency = 0;
     }
 
     setLatencySamples (reportedLatency);
 
     const int b = resampling ? juce::jmax (1, maxResampledBlock) : n;
+    const auto workSize = (size_t) (4 * b + 16);
     gainRamp.assign ((size_t) n, 0.0f);
-    driveRamp.assign ((size_t) (4 * b + 16), 0.0);
-    expansionRamp.assign ((size_t) (4 * b + 16), 0.0);
-    for (int ch = 0; ch < 2; ++ch)
+    driveRamp.assign (workSize, 0.0);
+    expansionRamp.assign (workSize, 0.0);
+    for (size_t ch = 0; ch < 2; ++ch)
     {
-        modelWorkA[(size_t) ch].assign ((size_t) (4 * b + 16), 0.0f);
-        modelWorkB[(size_t) ch].assign ((size_t) (4 * b + 16), 0.0f);
+        modelInput[ch].assign (workSize, 0.0f);
+        modelOutput[ch].assign (workSize, 0.0f);
     }
     secondChannelScratch.setSize (1, juce::jmax (n, b) + 16);
     secondChannelScratch.clear();
 
+    for (auto& f : lecf)
+    {
+        f.prepare (processingSampleRate);
+        f.reset();
+    }
     lecfActiveLastBlock = false;
 
     using OS = juce::dsp::Oversampling<float>;
     oversampler2x = std::make_unique<OS> (2, 1, OS::filterHalfBandPolyphaseIIR, true, false);
     oversampler4x = std::make_unique<OS> (2, 2, OS::filterHalfBandPolyphaseIIR, true, false);
-    for (auto* os : {oversampler2x.get(), oversampler4x.get()})
+    for (auto* os : { oversampler2x.get(), oversampler4x.get() })
     {
         os->initProcessing ((size_t) b);
         os->reset();
@@ -199,35 +199,32 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
     expansionEnableSmoother.reset (processingSampleRate, smoothingSeconds);
     expansionEnableSmoother.setCurrentAndTargetValue (expansionBypassed.load() ? 0.0f : 1.0f);
 
-    // WaveNet engines are created, loaded and prepared here once they exist.
-    // Measurement filters are designed here once the meters exist.
+    createEngines();
+    prepareEngines (b);
+
+    autoGain.prepare (sr);
+    inputMeter.prepare (sr);
+    outputMeter.prepare (sr);
 
     doubleScratch.setSize (2, juce::jmax (8192, 2 * n));
     doubleScratch.clear();
 
-    const float inGain = dbToGain (value (ParamID::inputTrim) + (isOn (ParamID::refCal) ? refCalInDb.load() : 0.0f));
-    const float outGain = dbToGain (value (ParamID::outputTrim));
-    const float unity = (isOn (ParamID::unityGain) && !isOn (ParamID::unityToClip)) ? dbToGain (-value (ParamID::inputTrim)) : 1.0f;
-    inputGainTarget.store (inGain);
-    outputGainTarget.store (outGain);
-    unityGainTarget.store (unity);
-    for (auto* s : {&inputGainSmoother, &unityGainSmoother, &outputGainSmoother})
+    recomputeInputGainTarget();
+    outputGainTarget.store (computeOutputGainTarget (value (ParamID::outputTrim)));
+    unityGainTarget.store (computeUnityGainTarget (value (ParamID::inputTrim), isOn (ParamID::unityGain), isOn (ParamID::unityToClip)));
+    for (auto* s : { &inputGainSmoother, &unityGainSmoother, &outputGainSmoother })
         s->reset (sr, smoothingSeconds);
-    inputGainSmoother.setCurrentAndTargetValue (inGain);
-    outputGainSmoother.setCurrentAndTargetValue (outGain);
-    unityGainSmoother.setCurrentAndTargetValue (unity);
-
-    for (auto* p : {&inputPeak, &outputPeak})
-        for (auto& v : *p)
-            v.store (-80.0f);
+    inputGainSmoother.setCurrentAndTargetValue (inputGainTarget.load());
+    outputGainSmoother.setCurrentAndTargetValue (outputGainTarget.load());
+    unityGainSmoother.setCurrentAndTargetValue (unityGainTarget.load());
 
     applyingDirectly = true;
-    for (const char* id : {ParamID::lfStep, ParamID::lmfFreq, ParamID::hmfFreq, ParamID::hfStep, ParamID::eqOn, ParamID::eqOnB, ParamID::clipperDrive})
+    for (const char* id : { ParamID::lfStep, ParamID::lmfFreq, ParamID::hmfFreq, ParamID::hfStep, ParamID::eqOn, ParamID::eqOnB, ParamID::clipperDrive })
         parameterChanged (id, value (id));
     applyingDirectly = false;
 
     readStructuralSelections();
-    computeEffectiveOversampling();
+    applyOversampling();
     resetRateAfterOversamplingSmoothers();
 
     resetRequested.store (false);
@@ -237,11 +234,53 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
 
 void OxladeEQProcessor::releaseResources()
 {
-    // The EQ, FLTR state and WaveNet engines are reset here once they exist.
+    eq.reset();
+    fltr.reset();
+    resetAllEngines();
     if (oversampler2x != nullptr)
         oversampler2x->reset();
     if (oversampler4x != nullptr)
         oversampler4x->reset();
+}
+
+void OxladeEQProcessor::createEngines()
+{
+    static constexpr const char* names[2][2] = { { "wavenet_line_small_l_json", "wavenet_line_small_r_json" },
+                                                 { "wavenet_line_small_boost_l_json", "wavenet_line_small_boost_r_json" } };
+    for (int set = 0; set < 2; ++set)
+        for (int side = 0; side < 2; ++side)
+        {
+            auto& slot = side == 0 ? modelSets[(size_t) set].left : modelSets[(size_t) set].right;
+            if (slot != nullptr)
+                continue;
+            const auto r = getEmbeddedResource (names[set][side]);
+            if (r.data == nullptr)
+                continue;
+            auto engine = std::make_unique<WaveNetCPU>();
+            if (engine->loadModel (r.data, r.size))
+                slot = std::move (engine);
+        }
+}
+
+void OxladeEQProcessor::prepareEngines (int largestBlock)
+{
+    for (auto& set : modelSets)
+        for (auto* e : { set.left.get(), set.right.get() })
+            if (e != nullptr)
+            {
+                e->prepare (processingSampleRate, 4 * largestBlock);
+                e->setDilationScale (rateMultiple);
+                e->setSampleRate (processingSampleRate);
+                e->reset();
+            }
+}
+
+void OxladeEQProcessor::resetAllEngines() noexcept
+{
+    for (auto& set : modelSets)
+        for (auto* e : { set.left.get(), set.right.get() })
+            if (e != nullptr)
+                e->reset();
 }
 
 void OxladeEQProcessor::readStructuralSelections() noexcept
@@ -252,15 +291,22 @@ void OxladeEQProcessor::readStructuralSelections() noexcept
     oversampleIndex = choiceIndex (ParamID::oversample, 2);
     fltrOn = isOn (ParamID::fltr);
     clipperModeIndex = choiceIndex (ParamID::clipper, 2);
+    clipperBypassed = clipper.applyChoice (clipperModeIndex);
 }
 
-void OxladeEQProcessor::computeEffectiveOversampling() noexcept
+void OxladeEQProcessor::applyOversampling() noexcept
 {
-    const int requested = oversampleIndex == 2 ? 4 : (oversampleIndex == 1 ? 2 : 1);
-    const int total = juce::jmin (requested * rateMultiple, 8);
-    oversamplingFactor = juce::jmax (1, total / rateMultiple);
-    oversamplerChoice = oversamplingFactor == 2 ? 1 : (oversamplingFactor == 4 ? 2 : 0);
-    // Loaded WaveNet engines get dilation scale `total` and the rate after oversampling here.
+    const auto plan = planOversampling (oversampleIndex, rateMultiple, processingSampleRate);
+    oversamplingFactor = plan.factor;
+    oversamplerChoice = plan.oversamplerChoice;
+    dilationScale = plan.totalMultiple;
+    for (auto& set : modelSets)
+        for (auto* e : { set.left.get(), set.right.get() })
+            if (e != nullptr)
+            {
+                e->setDilationScale (plan.totalMultiple);
+                e->setSampleRate (plan.rateAfterOversampling);
+            }
 }
 
 void OxladeEQProcessor::resetRateAfterOversamplingSmoothers() noexcept
@@ -277,44 +323,46 @@ void OxladeEQProcessor::resetRateAfterOversamplingSmoothers() noexcept
 void OxladeEQProcessor::structuralReinitialise() noexcept
 {
     readStructuralSelections();
-    computeEffectiveOversampling();
-    dcX1 = {};
-    dcY1 = {};
-    // Low-end clean filter states, WaveNet engines and converters are reset here once they exist.
+    applyOversampling();
+    for (auto& f : lecf)
+        f.reset();
+    dcBlocker.reset();
+    resetAllEngines();
     if (oversampler2x != nullptr)
         oversampler2x->reset();
     if (oversampler4x != nullptr)
         oversampler4x->reset();
+    if (resampling)
+    {
+        upConverter.reset();
+        downConverter.reset();
+    }
     resetRateAfterOversamplingSmoothers();
-}
-
-bool OxladeEQProcessor::staticWaveshaperHasRange() const noexcept
-{
-    return false; // no Standard tables are loaded yet
 }
 
 bool OxladeEQProcessor::isNeutral() const noexcept
 {
     const bool eqOff = raw.eqOn->load() <= 0.5f && (raw.stereoLink->load() > 0.5f || raw.eqOnB->load() <= 0.5f);
-    if (!eqOff)
+    if (! eqOff)
         return false;
     if (raw.polarity->load() > 0.5f || raw.unityGain->load() > 0.5f || raw.fltr->load() > 0.5f)
         return false;
 
     const bool driveUp = raw.drive->load() > 1e-4f;
     const bool modelling = raw.mode->load() >= 0.5f ? (raw.hybridMode->load() > 0.5f && driveUp)
-                                                    : (driveUp && staticWaveshaperHasRange());
+                                                    : (driveUp && waveshaperTables.hasAnyTable());
     if (modelling)
         return false;
     if (juce::jlimit (0, 2, (int) std::lround (raw.clipper->load())) != 0 || std::abs (raw.clipperDrive->load()) >= 0.001f)
         return false;
-    if (!(raw.lecfFreq->load() < 0.001f || lecfBypassed.load()))
+    if (! (raw.lecfFreq->load() < 0.001f || lecfBypassed.load()))
         return false;
-    // A running level measurement makes the block non-neutral (measurement code).
+    if (autoGain.isMeasuring())
+        return false;
     const float inputOffset = raw.inputTrim->load() + (raw.refCal->load() > 0.5f ? refCalInDb.load() : 0.0f);
     if (std::abs (inputOffset) >= 0.001f || std::abs (raw.outputTrim->load()) >= 0.001f)
         return false;
-    return !resetRequested.load() && fadeDirection == 0;
+    return ! resetRequested.load() && fadeDirection == 0;
 }
 
 //==============================================================================
@@ -325,32 +373,17 @@ void OxladeEQProcessor::processBlock (juce::AudioBuffer<double>& buffer, juce::M
 
     if (raw.bypass->load() > 0.5f)
     {
+        autoGain.cancelIfRunning();
         cpuLoad.store (0.0f);
         return;
     }
+    if (numChannels == 0)
+        return;
 
     const int chunk = doubleScratch.getNumSamples();
-    if (isNeutral())
-    {
-        // Bit-exact pass-through; the block is only metered.
-        for (int start = 0; start < numSamples; start += chunk)
-        {
-            const int len = juce::jmin (chunk, numSamples - start);
-            for (int ch = 0; ch < numChannels; ++ch)
-            {
-                const double* src = buffer.getReadPointer (ch, start);
-                float* dst = doubleScratch.getWritePointer (ch);
-                for (int i = 0; i < len; ++i)
-                    dst[i] = (float) src[i];
-            }
-            juce::AudioBuffer<float> view (doubleScratch.getArrayOfWritePointers(), numChannels, len);
-            updateInputMeter (view, numChannels, len);
-            updateOutputMeter (view, numChannels, len);
-        }
-        return;
-    }
-
+    const bool neutral = isNeutral();
     juce::MidiBuffer noMidi;
+
     for (int start = 0; start < numSamples; start += chunk)
     {
         const int len = juce::jmin (chunk, numSamples - start);
@@ -360,6 +393,16 @@ void OxladeEQProcessor::processBlock (juce::AudioBuffer<double>& buffer, juce::M
             float* dst = doubleScratch.getWritePointer (ch);
             for (int i = 0; i < len; ++i)
                 dst[i] = (float) src[i];
+        }
+
+        if (neutral)
+        {
+            // Bit-exact pass-through: the converted copy only feeds the meters.
+            const float* c0 = doubleScratch.getReadPointer (0);
+            const float* c1 = numChannels > 1 ? doubleScratch.getReadPointer (1) : c0;
+            inputMeter.update (c0, c1, len);
+            outputMeter.update (c0, c1, len);
+            continue;
         }
 
         juce::AudioBuffer<float> view (doubleScratch.getArrayOfWritePointers(), numChannels, len);
@@ -382,26 +425,21 @@ void OxladeEQProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Mi
 
     if (raw.bypass->load() > 0.5f)
     {
+        autoGain.cancelIfRunning();
         cpuLoad.store (0.0f);
         return;
     }
 
     const int numChannels = juce::jmin (2, buffer.getNumChannels());
     const int numSamples = buffer.getNumSamples();
+    if (numChannels == 0 || numSamples == 0)
+        return;
     const int limit = juce::jmax (1, maxBlockSize);
 
-    if (numSamples > limit)
+    for (int start = 0; start < numSamples; start += limit)
     {
-        for (int start = 0; start < numSamples; start += limit)
-        {
-            juce::AudioBuffer<float> sub (buffer.getArrayOfWritePointers(), numChannels, start, juce::jmin (limit, numSamples - start));
-            processChain (sub);
-        }
-    }
-    else if (numSamples > 0)
-    {
-        juce::AudioBuffer<float> whole (buffer.getArrayOfWritePointers(), numChannels, numSamples);
-        processChain (whole);
+        juce::AudioBuffer<float> sub (buffer.getArrayOfWritePointers(), numChannels, start, juce::jmin (limit, numSamples - start));
+        processChain (sub);
     }
 
     if (hostSampleRate > 0.0)
@@ -418,161 +456,276 @@ void OxladeEQProcessor::processChain (juce::AudioBuffer<float>& buffer) noexcept
 {
     const int n = buffer.getNumSamples();
     const int numChannels = juce::jmin (2, buffer.getNumChannels());
+    float* const* ch = buffer.getArrayOfWritePointers();
+    const float* c1 = numChannels > 1 ? ch[1] : ch[0];
     ++chainRunCount;
 
-    // 1. Polarity is read now and applied at the very end.
+    // Polarity is read now and applied at the very end.
     const bool invert = raw.polarity->load() > 0.5f;
 
-    // 2. Measurement input tap (level measurement code).
+    autoGain.processInputTap (ch[0], c1, n);
 
-    // 3-4. Input gain and input meter.
-    applySmoothedGain (inputGainSmoother, inputGainTarget.load(), buffer, numChannels, n);
-    updateInputMeter (buffer, numChannels, n);
+    applySmoothedGain (inputGainSmoother, inputGainTarget.load(), ch, numChannels, n);
+    inputMeter.update (ch[0], c1, n);
 
-    // 5. A structural change starts its fade-out from idle only.
+    // A structural change starts its fade-out from idle only.
     if (resetRequested.load() && fadeDirection == 0)
         fadeDirection = -1;
 
-    // 6. M/S encoding: channel 0 carries the side, channel 1 the mid.
+    // M/S: channel 0 carries the side, channel 1 the mid.
     const bool encodeMs = numChannels == 2 && msActive;
     if (encodeMs)
     {
-        float* l = buffer.getWritePointer (0);
-        float* r = buffer.getWritePointer (1);
         for (int i = 0; i < n; ++i)
         {
-            const float left = l[i], right = r[i];
-            l[i] = (left - right) * 0.5f;
-            r[i] = (left + right) * 0.5f;
+            const float left = ch[0][i], right = ch[1][i];
+            ch[0][i] = (left - right) * 0.5f;
+            ch[1][i] = (left + right) * 0.5f;
         }
     }
 
-    // 7-10. Analyser tap, FLTR, EQ, analyser tap.
     if (analyserFeedEnabled.load (std::memory_order_relaxed))
-        pushAnalyser (analyserFifoPre, buffer, numChannels, n);
-    applyFltrStage (buffer, numChannels, n);
-    applyEqStage (buffer, numChannels, n);
+        pushAnalyser (analyserFifoPre, ch, numChannels, n);
+
+    if (fltrOn)
+    {
+        if (! fltrOnLastBlock)
+            fltr.reset();
+        fltr.process (ch, numChannels, n);
+    }
+    fltrOnLastBlock = fltrOn;
+
+    eq.process (ch, numChannels, n);
+
     if (analyserFeedEnabled.load (std::memory_order_relaxed))
-        pushAnalyser (analyserFifoPost, buffer, numChannels, n);
+        pushAnalyser (analyserFifoPost, ch, numChannels, n);
 
-    // 11-18. Nonlinear section: modelling decision, low-end clean filter, up-conversion,
-    // oversampling, modelling, clipper, down-sampling, down-conversion. Pass-through until the
-    // converters, engines and clipper land.
-    wavenetActiveLastBlock = false;
-    lecfActiveLastBlock = false;
+    runNonlinearSection (ch, numChannels, n);
 
-    // 19. M/S decoding.
     if (encodeMs)
     {
-        float* s = buffer.getWritePointer (0);
-        float* m = buffer.getWritePointer (1);
         for (int i = 0; i < n; ++i)
         {
-            const float side = s[i], mid = m[i];
-            s[i] = mid + side;
-            m[i] = mid - side;
+            const float side = ch[0][i], mid = ch[1][i];
+            ch[0][i] = mid + side;
+            ch[1][i] = mid - side;
         }
     }
 
-    // 20-24. DC blocker, unity compensation, measurement tap, output trim, output meter.
-    applyDcBlocker (buffer, numChannels, n);
-    applySmoothedGain (unityGainSmoother, unityGainTarget.load(), buffer, numChannels, n);
-    applySmoothedGain (outputGainSmoother, outputGainTarget.load(), buffer, numChannels, n);
-    updateOutputMeter (buffer, numChannels, n);
+    dcBlocker.process (ch, numChannels, n);
+    applySmoothedGain (unityGainSmoother, unityGainTarget.load(), ch, numChannels, n);
+    autoGain.processOutputTap (ch[0], c1, n);
+    applySmoothedGain (outputGainSmoother, outputGainTarget.load(), ch, numChannels, n);
+    outputMeter.update (ch[0], c1, n);
 
-    // 25. Fade for structural changes.
-    applyFade (buffer, numChannels, n);
+    applyFade (ch, numChannels, n);
 
-    // 26. Polarity, after the output meter so the meter does not change with it.
+    // Polarity comes after the output meter, so the meter does not change with it.
     if (invert)
-        for (int ch = 0; ch < numChannels; ++ch)
-            juce::FloatVectorOperations::negate (buffer.getWritePointer (ch), buffer.getReadPointer (ch), n);
+        for (int c = 0; c < numChannels; ++c)
+            juce::FloatVectorOperations::negate (ch[c], ch[c], n);
 }
 
-void OxladeEQProcessor::applySmoothedGain (juce::SmoothedValue<float>& smoother, float target, juce::AudioBuffer<float>& buffer, int numChannels, int n) noexcept
+void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, int n) noexcept
+{
+    // Modelling decision.
+    const double drive = raw.drive->load() / 100.0;
+    const double expansion = raw.analogExpansion->load() / 100.0 * 0.5;
+    driveEnableSmoother.setTargetValue (driveBypassed.load (std::memory_order_relaxed) ? 0.0f : 1.0f);
+    expansionEnableSmoother.setTargetValue (expansionBypassed.load (std::memory_order_relaxed) ? 0.0f : 1.0f);
+    const bool active = driveEnableSmoother.getCurrentValue() * drive > 1e-4 || driveEnableSmoother.getTargetValue() * drive > 1e-4;
+
+    const bool neural = modeIndex == 1 && hybridModeIndex >= 1 && active;
+    if (neural && ! wavenetActiveLastBlock)
+    {
+        auto& set = modelSets[hybridModeIndex == 2 ? 1u : 0u];
+        for (auto* e : { set.left.get(), set.right.get() })
+            if (e != nullptr)
+                e->reset();
+    }
+    const bool standard = modeIndex == 0 && active && waveshaperTables.hasAnyTable();
+    wavenetActiveLastBlock = neural;
+
+    // Low-end clean filter, only evaluated when something nonlinear runs.
+    const bool nonlinear = neural || standard || ! clipperBypassed || clipperDriveSmoother.getCurrentValue() != 1.0f
+                           || clipperDriveGainTarget.load() != 1.0f;
+    bool lecfActive = false;
+    if (nonlinear)
+    {
+        const double l = raw.lecfFreq->load();
+        lecfActive = l > 1e-4 && ! lecfBypassed.load (std::memory_order_relaxed);
+        if (lecfActive)
+        {
+            if (! lecfActiveLastBlock)
+                for (auto& f : lecf)
+                    f.reset();
+            // The filter runs after the oversampler, so it is designed at that rate: the corner
+            // stays where the knob says whatever the oversampling.
+            lecfCornerHz = 20.0 * std::pow (25.0, juce::jlimit (0.0, 10.0, l) / 10.0);
+            const auto coefficients = designLecfHighPass (lecfCornerHz, getRateAfterOversampling());
+            for (auto& f : lecf)
+                f.setCoefficients (coefficients);
+        }
+    }
+    lecfActiveLastBlock = lecfActive;
+
+    // Up-conversion to the 48 kHz family runs in every block while it is needed, so the
+    // converters' history stays continuous.
+    float* work[2] = { ch[0], numChannels > 1 ? ch[1] : nullptr };
+    int workLength = n;
+    if (resampling)
+    {
+        const float* in[2] = { ch[0], numChannels > 1 ? ch[1] : ch[0] };
+        float* out[2] = { convertedBuffer.getWritePointer (0), convertedBuffer.getWritePointer (1) };
+        workLength = upConverter.processUp (in, n, out);
+        work[0] = out[0];
+        work[1] = numChannels > 1 ? out[1] : nullptr;
+    }
+
+    juce::dsp::AudioBlock<float> block (work, (size_t) numChannels, (size_t) workLength);
+    auto* oversampler = oversamplerChoice == 1 ? oversampler2x.get() : (oversamplerChoice == 2 ? oversampler4x.get() : nullptr);
+    juce::dsp::AudioBlock<float> upBlock = block;
+    if (oversampler != nullptr)
+        upBlock = oversampler->processSamplesUp (block);
+
+    float* up[2] = { upBlock.getChannelPointer (0), numChannels > 1 ? upBlock.getChannelPointer (1) : nullptr };
+    const int upLength = (int) upBlock.getNumSamples();
+
+    if (neural || standard)
+        runModellingStage (up, numChannels, upLength, neural, standard, lecfActive, drive, expansion);
+
+    runClipperStage (up, numChannels, upLength);
+
+    if (oversampler != nullptr)
+        oversampler->processSamplesDown (block);
+
+    if (resampling)
+    {
+        const float* in[2] = { work[0], numChannels > 1 ? work[1] : work[0] };
+        float* out[2] = { ch[0], numChannels > 1 ? ch[1] : secondChannelScratch.getWritePointer (0) };
+        downConverter.processDown (in, workLength, out, n);
+    }
+}
+
+void OxladeEQProcessor::runModellingStage (float* const* ch, int numChannels, int n, bool neural, bool standard, bool lecfActive, double drive, double expansion) noexcept
+{
+    n = juce::jmin (n, (int) driveRamp.size());
+    for (int i = 0; i < n; ++i)
+    {
+        driveRamp[(size_t) i] = driveEnableSmoother.getNextValue() * drive;
+        expansionRamp[(size_t) i] = expansionEnableSmoother.getNextValue() * expansion;
+    }
+
+    if (neural)
+    {
+        runNeural (ch, numChannels, n, hybridModeIndex == 2 ? 1 : 0, lecfActive);
+    }
+    else if (standard)
+    {
+        if (lecfActive)
+            processStandardStage (waveshaperTables, ch, numChannels, n, driveRamp.data(), expansionRamp.data(), [this] (int c, float s) noexcept { return lecf[(size_t) c].processSample (s); });
+        else
+            processStandardStage (waveshaperTables, ch, numChannels, n, driveRamp.data(), expansionRamp.data());
+    }
+}
+
+void OxladeEQProcessor::runNeural (float* const* ch, int numChannels, int n, int set, bool lecfActive) noexcept
+{
+    auto& models = modelSets[(size_t) set];
+    if (models.left == nullptr || (numChannels == 2 && models.right == nullptr))
+        return;
+
+    const float* in[2] = { ch[0], numChannels > 1 ? ch[1] : nullptr };
+    if (lecfActive)
+    {
+        for (int c = 0; c < numChannels; ++c)
+        {
+            lecf[(size_t) c].process (ch[c], modelInput[(size_t) c].data(), n);
+            in[c] = modelInput[(size_t) c].data();
+        }
+    }
+
+    if (numChannels == 1)
+        models.left->processMono (in[0], modelOutput[0].data(), n);
+    else
+        models.left->processStereo (in[0], in[1], modelOutput[0].data(), modelOutput[1].data(), n);
+
+    // Dry plus depth times the model's difference signal: at zero depth nothing changes.
+    for (int c = 0; c < numChannels; ++c)
+    {
+        const float* mi = in[c];
+        const float* mo = modelOutput[(size_t) c].data();
+        float* x = ch[c];
+        for (int i = 0; i < n; ++i)
+            x[i] = (float) (((double) mo[i] - (double) mi[i]) * driveRamp[(size_t) i] + (double) x[i]);
+    }
+}
+
+void OxladeEQProcessor::runClipperStage (float* const* ch, int numChannels, int n) noexcept
+{
+    clipperDriveSmoother.setTargetValue (clipperDriveGainTarget.load());
+    if (clipperDriveSmoother.isSmoothing() || clipperDriveSmoother.getCurrentValue() != 1.0f)
+    {
+        for (int i = 0; i < n; ++i)
+        {
+            const float g = clipperDriveSmoother.getNextValue();
+            for (int c = 0; c < numChannels; ++c)
+                ch[c][i] *= g;
+        }
+    }
+
+    if (! clipperBypassed)
+        clipper.process (ch, numChannels, n, clipperGainReduction);
+}
+
+void OxladeEQProcessor::applySmoothedGain (juce::SmoothedValue<float>& smoother, float target, float* const* ch, int numChannels, int n) noexcept
 {
     smoother.setTargetValue (target);
-    if (!smoother.isSmoothing())
+    if (! smoother.isSmoothing())
     {
         const float g = smoother.getCurrentValue();
         if (g != 1.0f)
-            for (int ch = 0; ch < numChannels; ++ch)
-                juce::FloatVectorOperations::multiply (buffer.getWritePointer (ch), g, n);
+            for (int c = 0; c < numChannels; ++c)
+                juce::FloatVectorOperations::multiply (ch[c], g, n);
         return;
     }
 
-    float* ramp = gainRamp.data();
+    // One ramp shared by all channels.
     const int len = juce::jmin (n, (int) gainRamp.size());
     for (int i = 0; i < len; ++i)
-        ramp[i] = smoother.getNextValue();
-    for (int ch = 0; ch < numChannels; ++ch)
-        juce::FloatVectorOperations::multiply (buffer.getWritePointer (ch), ramp, len);
+        gainRamp[(size_t) i] = smoother.getNextValue();
+    for (int c = 0; c < numChannels; ++c)
+        juce::FloatVectorOperations::multiply (ch[c], gainRamp.data(), len);
 }
 
-void OxladeEQProcessor::pushAnalyser (AnalyserRing& ring, const juce::AudioBuffer<float>& buffer, int numChannels, int n) noexcept
+void OxladeEQProcessor::pushAnalyser (AnalyserRing& ring, float* const* ch, int numChannels, int n) noexcept
 {
     const int mode = numChannels == 2 ? analyserChannelMode.load (std::memory_order_relaxed) : 0;
-    const float* c0 = buffer.getReadPointer (0);
-    const float* c1 = numChannels == 2 ? buffer.getReadPointer (1) : c0;
+    const float* c0 = ch[0];
+    const float* c1 = numChannels == 2 ? ch[1] : c0;
 
     int w = ring.writeIndex.load (std::memory_order_relaxed);
     for (int i = 0; i < n; ++i)
     {
-        const float v = mode == 1 ? c1[i] : (mode == 2 ? 0.5f * (c0[i] + c1[i]) : c0[i]);
-        ring.samples[(size_t) w] = v;
+        ring.samples[(size_t) w] = mode == 1 ? c1[i] : (mode == 2 ? 0.5f * (c0[i] + c1[i]) : c0[i]);
         w = (w + 1) % AnalyserRing::size;
     }
     ring.writeIndex.store (w, std::memory_order_release);
 }
 
-void OxladeEQProcessor::applyFltrStage (juce::AudioBuffer<float>&, int, int) noexcept
-{
-    // FLTR band-pass: pass-through until the filter lands.
-    fltrOnLastBlock = fltrOn;
-}
-
-void OxladeEQProcessor::applyEqStage (juce::AudioBuffer<float>&, int, int) noexcept
-{
-    // Equaliser: pass-through until the EQ engine lands.
-}
-
-void OxladeEQProcessor::applyDcBlocker (juce::AudioBuffer<float>& buffer, int numChannels, int n) noexcept
-{
-    const double c = dcCoefficient;
-    for (int ch = 0; ch < numChannels; ++ch)
-    {
-        float* x = buffer.getWritePointer (ch);
-        double x1 = dcX1[(size_t) ch], y1 = dcY1[(size_t) ch];
-        for (int i = 0; i < n; ++i)
-        {
-            const double in = x[i];
-            const double y = c * y1 + in - x1;
-            x1 = in;
-            y1 = y;
-            x[i] = (float) y;
-        }
-        // A non-finite sample must not stick in the recursion.
-        if (!std::isfinite (y1) || !std::isfinite (x1))
-            x1 = y1 = 0.0;
-        dcX1[(size_t) ch] = x1;
-        dcY1[(size_t) ch] = y1;
-    }
-}
-
-void OxladeEQProcessor::applyFade (juce::AudioBuffer<float>& buffer, int numChannels, int n) noexcept
+void OxladeEQProcessor::applyFade (float* const* ch, int numChannels, int n) noexcept
 {
     if (fadeDirection == 0)
         return;
 
     const float step = (float) (1.0 / juce::jmax (hostSampleRate * fadeSeconds, 1.0));
-    for (int ch = 0; ch < numChannels; ++ch)
+    for (int c = 0; c < numChannels; ++c)
     {
         float g = fadeGain;
-        float* x = buffer.getWritePointer (ch);
         for (int i = 0; i < n; ++i)
         {
             g = juce::jlimit (0.0f, 1.0f, g + (float) fadeDirection * step);
-            x[i] *= g;
+            ch[c][i] *= g;
         }
     }
     fadeGain = juce::jlimit (0.0f, 1.0f, fadeGain + (float) fadeDirection * step * (float) n);
@@ -589,280 +742,31 @@ void OxladeEQProcessor::applyFade (juce::AudioBuffer<float>& buffer, int numChan
     }
 }
 
-void OxladeEQProcessor::updateInputMeter (const juce::AudioBuffer<float>& buffer, int numChannels, int n) noexcept
-{
-    // Placeholder until the level meters land: block peaks only.
-    for (int ch = 0; ch < 2; ++ch)
-    {
-        const float peak = buffer.getMagnitude (juce::jmin (ch, numChannels - 1), 0, n);
-        inputPeak[(size_t) ch].store (peak > 1e-7f ? 20.0f * std::log10 (peak) : -80.0f);
-    }
-}
-
-void OxladeEQProcessor::updateOutputMeter (const juce::AudioBuffer<float>& buffer, int numChannels, int n) noexcept
-{
-    for (int ch = 0; ch < 2; ++ch)
-    {
-        const float peak = buffer.getMagnitude (juce::jmin (ch, numChannels - 1), 0, n);
-        outputPeak[(size_t) ch].store (peak > 1e-7f ? 20.0f * std::log10 (peak) : -80.0f);
-    }
-}
-
 //==============================================================================
-// Parameter-to-engine mapping.
-
-bool OxladeEQProcessor::deferToMessageThread (uint32_t mask)
+void OxladeEQProcessor::finishAutoMeasurement()
 {
-    if (applyingDirectly)
-        return false;
-    auto* mm = juce::MessageManager::getInstanceWithoutCreating();
-    if (mm == nullptr || mm->isThisTheMessageThread())
-        return false;
-
-    // Wake the message thread only when the mask goes from empty to non-empty.
-    if (pendingUpdates.fetch_or (mask) == 0)
-        triggerAsyncUpdate();
-    return true;
-}
-
-void OxladeEQProcessor::updateBandFilters (int) {}
-void OxladeEQProcessor::setEqOn (bool, int) {}
-
-void OxladeEQProcessor::updateAllBands()
-{
-    for (int k = 0; k < 4; ++k)
-        updateBandFilters (k);
-    setEqOn (isOn (ParamID::eqOn), 0);
-    setEqOn (isOn (ParamID::stereoLink) ? isOn (ParamID::eqOn) : isOn (ParamID::eqOnB), 1);
-}
-
-void OxladeEQProcessor::recomputeInputGainTarget() noexcept
-{
-    const float offset = value (ParamID::inputTrim) + (isOn (ParamID::refCal) ? refCalInDb.load() : 0.0f);
-    inputGainTarget.store (dbToGain (offset));
-}
-
-void OxladeEQProcessor::recomputeClipperDriveTarget (float v) noexcept
-{
-    if (clipperDriveBypassed.load())
+    const auto result = autoGain.finish();
+    switch (result.action)
     {
-        clipperDriveGainTarget.store (1.0f);
-        return;
+        case AutoGainResult::Action::setInputOffset:
+            if (isOn (ParamID::refCal))
+            {
+                refCalInDb.store ((float) result.gainDb);
+                recomputeInputGainTarget();
+            }
+            else
+            {
+                setParameterValue (ParamID::inputTrim, (float) result.gainDb);
+            }
+            if (result.startAutoOutputAfterApplying)
+                autoGain.startAutoOutput();
+            break;
+        case AutoGainResult::Action::setOutputTrim:
+            setParameterValue (ParamID::outputTrim, (float) result.gainDb);
+            break;
+        case AutoGainResult::Action::none:
+            break;
     }
-    float j = (isOn (ParamID::unityToClip) || v > 0.0f) ? v : 0.0f;
-    if (std::abs (j) < 1e-4f)
-        j = 0.0f;
-    clipperDriveGainTarget.store ((float) std::pow (10.0, j / 20.0));
-}
-
-void OxladeEQProcessor::unityToClipWriteBack()
-{
-    if (!isOn (ParamID::unityToClip))
-        return;
-    if (auto* p = parameters.getParameter (ParamID::clipperDrive))
-        p->setValueNotifyingHost (p->convertTo0to1 (juce::jlimit (-24.0f, 24.0f, -value (ParamID::inputTrim))));
-}
-
-void OxladeEQProcessor::continuousQInitialValues()
-{
-    // Filled with the proportional-Q law when the band model lands.
-}
-
-void OxladeEQProcessor::refreshParameter (const juce::String& id)
-{
-    if (auto* v = parameters.getRawParameterValue (id))
-        parameterChanged (id, v->load());
-}
-
-void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
-{
-    static const juce::StringArray bandIds[4] = {
-        {"lfStep", "lfGain", "lfShelf", "lfStepB", "lfGainB", "lfShelfB"},
-        {"lmfFreq", "lmfGain", "lmfFreqB", "lmfGainB", "lmfQB"},
-        {"hmfFreq", "hmfGain", "hmfFreqB", "hmfGainB", "hmfQB"},
-        {"hfStep", "hfGain", "hfShelf", "hfStepB", "hfGainB", "hfShelfB"},
-    };
-    const bool on = v > 0.5f;
-
-    if (id == ParamID::stepFreq)
-    {
-        stepFreqEnabled.store (on);
-        return;
-    }
-    if (id == ParamID::stepGain)
-    {
-        stepGainEnabled.store (on);
-        return;
-    }
-    for (int k = 0; k < 4; ++k)
-    {
-        if (bandIds[k].contains (id))
-        {
-            if (id == ParamID::lfShelf || id == ParamID::lfShelfB || id == ParamID::hfShelf || id == ParamID::hfShelfB)
-                resetRequested.store (true);
-            if (!deferToMessageThread (1u << k))
-                updateBandFilters (k);
-            return;
-        }
-    }
-    if (id == ParamID::eqOn)
-    {
-        resetRequested.store (true);
-        if (!deferToMessageThread (16))
-            setEqOn (on, isOn (ParamID::stereoLink) ? -1 : 0);
-        return;
-    }
-    if (id == ParamID::eqOnB)
-    {
-        if (isOn (ParamID::stereoLink))
-            return;
-        resetRequested.store (true);
-        if (!deferToMessageThread (16))
-            setEqOn (on, 1);
-        return;
-    }
-    if (id == ParamID::stereoLink)
-    {
-        resetRequested.store (true);
-        if (!deferToMessageThread (31))
-            updateAllBands();
-        return;
-    }
-    if (id == ParamID::msStereoMode || id == ParamID::mode || id == ParamID::hybridMode || id == ParamID::oversample
-        || id == ParamID::fltr || id == ParamID::clipper)
-    {
-        resetRequested.store (true);
-        return;
-    }
-    if (id == ParamID::analogExpansion)
-    {
-        if (!deferToMessageThread (15))
-            updateAllBands();
-        return;
-    }
-    if (id == ParamID::styleA)
-    {
-        if (!deferToMessageThread (6))
-        {
-            updateBandFilters (1);
-            updateBandFilters (2);
-        }
-        return;
-    }
-    if (id == ParamID::refCal)
-    {
-        recomputeInputGainTarget();
-        return;
-    }
-    if (id == ParamID::inputTrim)
-    {
-        recomputeInputGainTarget();
-        if (isOn (ParamID::unityGain) && !isOn (ParamID::unityToClip))
-            unityGainTarget.store (dbToGain (-v));
-        else if (isOn (ParamID::unityToClip) && !deferToMessageThread (32))
-            unityToClipWriteBack();
-        return;
-    }
-    if (id == ParamID::outputTrim)
-    {
-        outputGainTarget.store (dbToGain (v));
-        return;
-    }
-    if (id == ParamID::unityGain)
-    {
-        unityGainTarget.store ((on && !isOn (ParamID::unityToClip)) ? dbToGain (-value (ParamID::inputTrim)) : 1.0f);
-        return;
-    }
-    if (id == ParamID::unityToClip)
-    {
-        if (on)
-        {
-            unityGainTarget.store (1.0f);
-            if (!deferToMessageThread (32))
-                unityToClipWriteBack();
-        }
-        else if (isOn (ParamID::unityGain))
-        {
-            unityGainTarget.store (dbToGain (-value (ParamID::inputTrim)));
-        }
-        recomputeClipperDriveTarget (value (ParamID::clipperDrive));
-        return;
-    }
-    if (id == ParamID::contQ)
-    {
-        if (on && !deferToMessageThread (70))
-            continuousQInitialValues();
-        if (!deferToMessageThread (6))
-        {
-            updateBandFilters (1);
-            updateBandFilters (2);
-        }
-        return;
-    }
-    if (id == ParamID::lmfQ)
-    {
-        if (!deferToMessageThread (2))
-            updateBandFilters (1);
-        return;
-    }
-    if (id == ParamID::hmfQ)
-    {
-        if (!deferToMessageThread (4))
-            updateBandFilters (2);
-        return;
-    }
-    if (id == ParamID::clipperDrive)
-    {
-        recomputeClipperDriveTarget (v);
-        return;
-    }
-    if (id == ParamID::presetAB)
-    {
-        if (on != activeSlot && !deferToMessageThread (128))
-        {
-            // Slot switching lands with the A/B comparison code.
-        }
-        return;
-    }
-    resetRequested.store (true);
-}
-
-void OxladeEQProcessor::handleAsyncUpdate()
-{
-    const uint32_t m = pendingUpdates.exchange (0);
-    if (m == 0)
-        return;
-    if ((m & 32) != 0)
-        unityToClipWriteBack();
-    if ((m & 64) != 0 && isOn (ParamID::contQ))
-        continuousQInitialValues();
-    for (int k = 0; k < 4; ++k)
-        if ((m & (1u << k)) != 0)
-            updateBandFilters (k);
-    if ((m & 16) != 0)
-    {
-        setEqOn (isOn (ParamID::eqOn), 0);
-        setEqOn (isOn (ParamID::stereoLink) ? isOn (ParamID::eqOn) : isOn (ParamID::eqOnB), 1);
-    }
-}
-
-//==============================================================================
-void OxladeEQProcessor::getStateInformation (juce::MemoryBlock& destData)
-{
-    auto state = parameters.copyState();
-    if (auto xml = state.createXml())
-        copyXmlToBinary (*xml, destData);
-}
-
-void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
-{
-    auto xml = getXmlFromBinary (data, sizeInBytes);
-    if (xml == nullptr || !xml->hasTagName (parameters.state.getType()))
-        return;
-    parameters.replaceState (juce::ValueTree::fromXml (*xml));
-    recomputeInputGainTarget();
-    updateAllBands();
-    resetRequested.store (true);
 }
 } // namespace oxlade
 

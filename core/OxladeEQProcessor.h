@@ -1,6 +1,13 @@
 #pragma once
 
 #include "core/Parameters.h"
+#include "dsp/AsymTanhClipper.h"
+#include "dsp/AutoGainMeasurement.h"
+#include "dsp/EQEngine.h"
+#include "dsp/LevelMeter.h"
+#include "dsp/RationalResampler.h"
+#include "dsp/UtilityStages.h"
+#include "modelling/Waveshaper.h"
 
 #include <array>
 #include <atomic>
@@ -12,16 +19,42 @@
 
 namespace oxlade
 {
+class WaveNetEngine;
+
 /** A ring of the most recent samples for the spectrum analyser, written by the audio thread
     and read by the editor without locks. */
 struct AnalyserRing
 {
     static constexpr int size = 16384;
-    std::array<float, size> samples{};
-    std::atomic<int> writeIndex{0};
+    std::array<float, size> samples {};
+    std::atomic<int> writeIndex { 0 };
 
     /** Copies the k most recent samples, oldest first, into dest. */
     void copyLatest (float* dest, int k) const noexcept;
+};
+
+/** The left and right neural engines of one model variant (either may be missing). */
+struct ModelSet
+{
+    std::unique_ptr<WaveNetEngine> left, right;
+};
+
+/** Editor settings that travel with the host state (and, partly, with the user default preset). */
+struct EditorProperties
+{
+    std::atomic<int> uiScalePercent { 100 };
+    std::atomic<bool> uiEqCurveExpanded { false };
+    std::atomic<bool> uiEqKnobVisible { true };
+    std::atomic<bool> uiLanguageJa { false };
+    std::atomic<bool> uiHelpMode { false };
+    std::atomic<bool> uiPeakMode { false };
+    std::atomic<bool> uiFftEnabled { true };
+    std::atomic<int> uiFftSize { 1 };
+    std::atomic<int> uiOctCorr { 1 };
+    std::atomic<int> uiDbScale { 12 };
+    std::atomic<int> uiFftViewCycle { 0 };
+    std::atomic<bool> editWhileBypassed { false };
+    std::atomic<bool> knobHoverGlow { true };
 };
 
 /** One Oxlade plug-in instance: parameters, the processing chain, and what the editor reads. */
@@ -59,37 +92,92 @@ public:
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
     //==============================================================================
+    // Parameter-to-engine mapping.
     void parameterChanged (const juce::String& parameterID, float newValue) override;
     void handleAsyncUpdate() override;
 
     /** Re-runs the change handler of one parameter with its current value. */
     void refreshParameter (const juce::String& parameterID);
 
+    /** Redesigns all four bands and re-applies both EQ-in states. */
+    void updateAllBands();
+
+    //==============================================================================
+    // A/B comparison (message thread).
+    void switchToSlot (bool slotB);
+    void applySlotState (const juce::ValueTree& state);
+    void copySlotAToB();
+    void copySlotBToA();
+    bool isSlotBActive() const noexcept { return activeSlot; }
+    const juce::ValueTree& getSlotState (bool slotB) const noexcept { return slotB ? slotStateB : slotStateA; }
+
+    //==============================================================================
+    // Level measurement (message thread).
+    void startAutoInput() { autoGain.startAutoInput(); }
+    void startAutoOutput() { autoGain.startAutoOutput(); }
+    void cancelAutoMeasurement() { autoGain.cancel(); }
+    /** Applies a finished Auto Input / Auto Output measurement (called by the editor's timer). */
+    void finishAutoMeasurement();
+    const AutoGainMeasurement& getAutoGainMeasurement() const noexcept { return autoGain; }
+
+    //==============================================================================
+    // Preset files (message thread).
+    static juce::File presetFolder();
+    /** Loads a preset file; returns false (changing nothing) when it is not a preset. */
+    bool loadPresetFile (const juce::File& file, bool asUserDefault);
+    void loadFactoryDefault();
+    bool saveUserDefault (bool showErrors);
+    void savePresetWithDialog();
+    void loadPresetWithDialog();
+    /** The preset selector's action for an item id and its text. */
+    void selectPreset (int itemId, const juce::String& itemText);
+
+    //==============================================================================
+    // Editor settings remembered for new instances in the same process.
+    void rememberUiSettings();
+
+    /** Root of our application-data folders ("Harlund/Oxlade" lives under it). Tests and tools
+        may point it elsewhere with the environment variable OXLADE_DATA_DIR. */
+    static juce::File applicationDataRoot();
+
     //==============================================================================
     // Parameter system. The step flags come first: the ranges of the parameter set hold
     // references to them.
-    std::atomic<bool> stepFreqEnabled{true};
-    std::atomic<bool> stepGainEnabled{true};
-    std::atomic<uint32_t> pendingUpdates{0};
+    std::atomic<bool> stepFreqEnabled { true };
+    std::atomic<bool> stepGainEnabled { true };
+    std::atomic<uint32_t> pendingUpdates { 0 };
     bool applyingDirectly = false;
 
-    juce::UndoManager undoManager{30000, 30};
+    juce::UndoManager undoManager { 30000, 30 };
     juce::AudioProcessorValueTreeState parameters;
 
     // Single-control bypass flags ("muteFlags").
-    std::atomic<bool> driveBypassed{false}, expansionBypassed{false}, clipperDriveBypassed{false}, lecfBypassed{false};
-    std::array<std::atomic<bool>, 8> bandGainBypassed{};
+    std::atomic<bool> driveBypassed { false }, expansionBypassed { false }, clipperDriveBypassed { false }, lecfBypassed { false };
+    std::array<std::atomic<bool>, 8> bandGainBypassed {};
 
     // Values published to the editor.
-    std::atomic<float> cpuLoad{0.0f};
-    std::array<std::atomic<float>, 2> clipperGainReduction{};
+    LevelMeterState inputMeter, outputMeter;
+    ClipperGainReduction clipperGainReduction;
+    std::atomic<float> cpuLoad { 0.0f };
     AnalyserRing analyserFifoPre, analyserFifoPost;
-    std::atomic<bool> analyserFeedEnabled{false};
-    std::atomic<int> analyserChannelMode{2};
+    std::atomic<bool> analyserFeedEnabled { false };
+    std::atomic<int> analyserChannelMode { 2 };
 
     // Editor properties saved with the host state.
-    std::atomic<float> refCalInDb{0.0f};
+    EditorProperties ui;
+    std::atomic<float> refCalInDb { 0.0f };
 
+    // A/B slot and preset bookkeeping.
+    juce::String slotPresetNameA, slotPresetNameB;
+    int slotPresetIdA = 1, slotPresetIdB = 1, currentPresetId = 1;
+    std::atomic<uint32_t> presetGeneration { 0 };
+    std::atomic<bool> presetListChanged { false };
+
+    // Update check results (message thread).
+    bool updateAvailable = false;
+    juce::String latestVersion, updateUrl;
+
+    //==============================================================================
     // Processing set-up, readable by tests and the editor.
     double getHostSampleRate() const noexcept { return hostSampleRate; }
     double getProcessingSampleRate() const noexcept { return processingSampleRate; }
@@ -97,16 +185,28 @@ public:
     int getRateMultiple() const noexcept { return rateMultiple; }
     int getOversamplerChoice() const noexcept { return oversamplerChoice; }
     double getRateAfterOversampling() const noexcept { return processingSampleRate * oversamplingFactor; }
+    int getDilationScale() const noexcept { return dilationScale; }
     bool isResetRequested() const noexcept { return resetRequested.load(); }
     int getFadeDirection() const noexcept { return fadeDirection; }
     float getFadeGain() const noexcept { return fadeGain; }
     bool isMsActive() const noexcept { return msActive; }
     int getClipperModeIndex() const noexcept { return clipperModeIndex; }
-    double getDcBlockerCoefficient() const noexcept { return dcCoefficient; }
+    double getDcBlockerCoefficient() const noexcept { return dcBlocker.getCoefficient(); }
     float getInputGainTarget() const noexcept { return inputGainTarget.load(); }
     float getOutputGainTarget() const noexcept { return outputGainTarget.load(); }
     float getUnityGainTarget() const noexcept { return unityGainTarget.load(); }
     float getClipperDriveGainTarget() const noexcept { return clipperDriveGainTarget.load(); }
+    bool wasWaveNetActiveLastBlock() const noexcept { return wavenetActiveLastBlock; }
+    bool wasLecfActiveLastBlock() const noexcept { return lecfActiveLastBlock; }
+    double getLecfCornerHz() const noexcept { return lecfCornerHz; }
+    bool hasModelEngine (int set, bool right) const noexcept;
+    const WaveshaperTablePair& getWaveshaperTables() const noexcept { return waveshaperTables; }
+    const AsymTanhClipper& getClipper() const noexcept { return clipper; }
+
+    /** The EQ as the curve view sees it (magnitude response of the current records). */
+    const EQEngine& getEqEngine() const noexcept { return eq; }
+    /** The FLTR band-pass design, for the curve view. */
+    const FltrBandPass& getFltr() const noexcept { return fltr; }
 
     /** The number of (sub-)blocks the chain has run since construction; lets tests see splitting. */
     int getChainRunCount() const noexcept { return chainRunCount; }
@@ -117,58 +217,55 @@ public:
 private:
     //==============================================================================
     void processChain (juce::AudioBuffer<float>& buffer) noexcept;
-
-    void applySmoothedGain (juce::SmoothedValue<float>& smoother, float target, juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    void pushAnalyser (AnalyserRing& ring, const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    void applyFltrStage (juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    void applyEqStage (juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    void applyDcBlocker (juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    void applyFade (juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    void updateInputMeter (const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
-    void updateOutputMeter (const juce::AudioBuffer<float>& buffer, int numChannels, int numSamples) noexcept;
+    void applySmoothedGain (juce::SmoothedValue<float>& smoother, float target, float* const* channels, int numChannels, int numSamples) noexcept;
+    void pushAnalyser (AnalyserRing& ring, float* const* channels, int numChannels, int numSamples) noexcept;
+    void runNonlinearSection (float* const* channels, int numChannels, int numSamples) noexcept;
+    void runModellingStage (float* const* channels, int numChannels, int numSamples, bool neural, bool standard, bool lecfActive, double drive, double expansion) noexcept;
+    void runNeural (float* const* channels, int numChannels, int numSamples, int set, bool lecfActive) noexcept;
+    void runClipperStage (float* const* channels, int numChannels, int numSamples) noexcept;
+    void applyFade (float* const* channels, int numChannels, int numSamples) noexcept;
 
     void structuralReinitialise() noexcept;
     void readStructuralSelections() noexcept;
-    void computeEffectiveOversampling() noexcept;
+    void applyOversampling() noexcept;
     void resetRateAfterOversamplingSmoothers() noexcept;
+    void resetAllEngines() noexcept;
     bool isNeutral() const noexcept;
-    bool staticWaveshaperHasRange() const noexcept;
 
-    // Parameter mapping.
+    void createEngines();
+    void prepareEngines (int blockSize);
+    void loadEmbeddedResources();
+    void startUpdateCheck();
+    void applyUserDefaultAtConstruction();
+    void applyRememberedUiSettings();
+
+    // Parameter mapping helpers.
     bool isOn (const char* id) const noexcept;
     float value (const char* id) const noexcept;
     int choiceIndex (const char* id, int maxIndex) const noexcept;
+    void setParameterValue (const char* id, float realValue);
     /** True when work of the given mask was handed to the message thread instead of being done now. */
     bool deferToMessageThread (uint32_t mask);
     void updateBandFilters (int band);
     void setEqOn (bool on, int channel);
-    void updateAllBands();
+    BandParameterValues gatherBandValues() const;
     void recomputeInputGainTarget() noexcept;
     void recomputeClipperDriveTarget (float clipperDriveDb) noexcept;
     void unityToClipWriteBack();
     void continuousQInitialValues();
+    void replaceParameterState (const juce::ValueTree& tree, const juce::StringArray& protectedIds);
+
+    uint32_t encodeMuteFlags() const noexcept;
+    void decodeMuteFlags (uint32_t bits) noexcept;
 
     //==============================================================================
     // Raw parameter values read on the audio thread.
     struct RawParams
     {
-        std::atomic<float>* bypass = nullptr;
-        std::atomic<float>* polarity = nullptr;
-        std::atomic<float>* drive = nullptr;
-        std::atomic<float>* analogExpansion = nullptr;
-        std::atomic<float>* lecfFreq = nullptr;
-        std::atomic<float>* eqOn = nullptr;
-        std::atomic<float>* eqOnB = nullptr;
-        std::atomic<float>* stereoLink = nullptr;
-        std::atomic<float>* unityGain = nullptr;
-        std::atomic<float>* fltr = nullptr;
-        std::atomic<float>* mode = nullptr;
-        std::atomic<float>* hybridMode = nullptr;
-        std::atomic<float>* clipper = nullptr;
-        std::atomic<float>* clipperDrive = nullptr;
-        std::atomic<float>* inputTrim = nullptr;
-        std::atomic<float>* outputTrim = nullptr;
-        std::atomic<float>* refCal = nullptr;
+        std::atomic<float>*bypass = nullptr, *polarity = nullptr, *drive = nullptr, *analogExpansion = nullptr, *lecfFreq = nullptr;
+        std::atomic<float>*eqOn = nullptr, *eqOnB = nullptr, *stereoLink = nullptr, *unityGain = nullptr, *fltr = nullptr;
+        std::atomic<float>*mode = nullptr, *hybridMode = nullptr, *clipper = nullptr, *clipperDrive = nullptr;
+        std::atomic<float>*inputTrim = nullptr, *outputTrim = nullptr, *refCal = nullptr;
     } raw;
 
     // Processing set-up.
@@ -185,42 +282,49 @@ private:
     int oversampleIndex = 0;
     int oversamplerChoice = 0;
     int oversamplingFactor = 1;
+    int dilationScale = 1;
     bool fltrOn = false;
     int clipperModeIndex = 0;
-    std::atomic<bool> resetRequested{false};
+    bool clipperBypassed = true;
+    std::atomic<bool> resetRequested { false };
     int fadeDirection = 0;
     float fadeGain = 1.0f;
     bool wavenetActiveLastBlock = false, fltrOnLastBlock = false, lecfActiveLastBlock = false;
+    double lecfCornerHz = 0.0;
     int chainRunCount = 0;
 
     // Gain targets, written by the parameter mapping on any thread, read once per block.
-    std::atomic<float> inputGainTarget{1.0f}, outputGainTarget{1.0f}, unityGainTarget{1.0f}, clipperDriveGainTarget{1.0f};
+    std::atomic<float> inputGainTarget { 1.0f }, outputGainTarget { 1.0f }, unityGainTarget { 1.0f }, clipperDriveGainTarget { 1.0f };
 
-    juce::SmoothedValue<float> inputGainSmoother{1.0f}, unityGainSmoother{1.0f}, outputGainSmoother{1.0f};
-    juce::SmoothedValue<float> clipperDriveSmoother{1.0f}, driveEnableSmoother{1.0f}, expansionEnableSmoother{1.0f};
+    juce::SmoothedValue<float> inputGainSmoother { 1.0f }, unityGainSmoother { 1.0f }, outputGainSmoother { 1.0f };
+    juce::SmoothedValue<float> clipperDriveSmoother { 1.0f }, driveEnableSmoother { 1.0f }, expansionEnableSmoother { 1.0f };
+
+    // DSP objects.
+    EQEngine eq;
+    FltrBandPass fltr;
+    std::array<LowEndCleanFilter, 2> lecf;
+    DcBlocker dcBlocker;
+    AsymTanhClipper clipper;
+    WaveshaperTablePair waveshaperTables;
+    std::array<ModelSet, 2> modelSets;
+    std::unique_ptr<juce::dsp::Oversampling<float>> oversampler2x, oversampler4x;
+    RationalResampler upConverter, downConverter;
+    AutoGainMeasurement autoGain;
 
     // Buffers sized in prepareToPlay.
     std::vector<float> gainRamp;
     std::vector<double> driveRamp, expansionRamp;
     juce::AudioBuffer<float> convertedBuffer, secondChannelScratch, doubleScratch;
-    std::array<std::vector<float>, 2> modelWorkA, modelWorkB;
-
-    // DC blocker: first-order high-pass near 2 Hz, state in double precision.
-    double dcCoefficient = 1.0 - 4.0 * juce::MathConstants<double>::pi / 48000.0;
-    std::array<double, 2> dcX1{}, dcY1{};
-
-    // Oversamplers for two and four times.
-    std::unique_ptr<juce::dsp::Oversampling<float>> oversampler2x, oversampler4x;
-
-    // Input and output levels; placeholder peaks until the meters land.
-    std::array<std::atomic<float>, 2> inputPeak{}, outputPeak{};
+    std::array<std::vector<float>, 2> modelInput, modelOutput;
 
     // A/B comparison.
     bool activeSlot = false;
     juce::ValueTree slotStateA, slotStateB;
-    juce::String slotPresetNameA, slotPresetNameB;
     bool switchingSlots = false;
-    std::atomic<uint32_t> presetGeneration{0};
+
+    // Update check: shared with the background thread and queued tasks.
+    std::shared_ptr<std::atomic<bool>> aliveFlag;
+    std::vector<std::thread> backgroundThreads;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OxladeEQProcessor)
 };

@@ -1,0 +1,217 @@
+// Host state: parameters, editor properties, single-control bypass flags, the calibration
+// offset and the A/B slots; migration of older states; editor settings remembered per process.
+
+#include "core/OxladeEQProcessor.h"
+#include "core/StateMigration.h"
+
+namespace oxlade
+{
+namespace
+{
+    /** One process-wide copy of the editor settings new instances start from. */
+    struct RememberedUiSettings
+    {
+        std::atomic<bool> remembered { false };
+        std::atomic<int> uiScalePercent { 100 }, uiFftSize { 1 }, uiOctCorr { 1 }, uiDbScale { 12 }, uiFftViewCycle { 0 };
+        std::atomic<bool> uiEqCurveExpanded { false }, uiEqKnobVisible { true }, uiLanguageJa { false }, uiHelpMode { false },
+            uiPeakMode { false }, uiFftEnabled { true };
+    };
+
+    RememberedUiSettings& rememberedUi()
+    {
+        static RememberedUiSettings settings;
+        return settings;
+    }
+
+    template <typename T>
+    void copyAtomic (std::atomic<T>& to, const std::atomic<T>& from)
+    {
+        to.store (from.load());
+    }
+
+    void readInt (const juce::ValueTree& tree, const char* name, std::atomic<int>& member)
+    {
+        if (tree.hasProperty (name))
+            member.store ((int) tree.getProperty (name));
+    }
+
+    void readBool (const juce::ValueTree& tree, const char* name, std::atomic<bool>& member)
+    {
+        if (tree.hasProperty (name))
+            member.store ((bool) tree.getProperty (name));
+    }
+} // namespace
+
+uint32_t OxladeEQProcessor::encodeMuteFlags() const noexcept
+{
+    uint32_t bits = 0;
+    bits |= driveBypassed.load() ? 1u : 0u;
+    bits |= expansionBypassed.load() ? 2u : 0u;
+    bits |= clipperDriveBypassed.load() ? 4u : 0u;
+    for (size_t i = 0; i < 8; ++i)
+        bits |= bandGainBypassed[i].load() ? (1u << (3 + i)) : 0u;
+    bits |= lecfBypassed.load() ? (1u << 11) : 0u;
+    return bits;
+}
+
+void OxladeEQProcessor::decodeMuteFlags (uint32_t bits) noexcept
+{
+    driveBypassed.store ((bits & 1u) != 0);
+    expansionBypassed.store ((bits & 2u) != 0);
+    clipperDriveBypassed.store ((bits & 4u) != 0);
+    for (size_t i = 0; i < 8; ++i)
+        bandGainBypassed[i].store ((bits & (1u << (3 + i))) != 0);
+    lecfBypassed.store ((bits & (1u << 11)) != 0);
+}
+
+void OxladeEQProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    auto tree = parameters.copyState();
+    tree.setProperty ("clipperV2", 1, nullptr);
+    tree.setProperty ("uiScalePercent", ui.uiScalePercent.load(), nullptr);
+    tree.setProperty ("uiEqCurveExpanded", ui.uiEqCurveExpanded.load(), nullptr);
+    tree.setProperty ("uiEqKnobVisible", ui.uiEqKnobVisible.load(), nullptr);
+    tree.setProperty ("uiLanguageJa", ui.uiLanguageJa.load(), nullptr);
+    tree.setProperty ("uiHelpMode", ui.uiHelpMode.load(), nullptr);
+    tree.setProperty ("uiPeakMode", ui.uiPeakMode.load(), nullptr);
+    tree.setProperty ("uiFftEnabled", ui.uiFftEnabled.load(), nullptr);
+    tree.setProperty ("uiFftSize", ui.uiFftSize.load(), nullptr);
+    tree.setProperty ("uiOctCorr", ui.uiOctCorr.load(), nullptr);
+    tree.setProperty ("uiDbScale", ui.uiDbScale.load(), nullptr);
+    tree.setProperty ("uiFftViewCycle", ui.uiFftViewCycle.load(), nullptr);
+    tree.setProperty ("editWhileBypassed", ui.editWhileBypassed.load(), nullptr);
+    tree.setProperty ("refCalInDb", (double) refCalInDb.load(), nullptr);
+    tree.setProperty ("muteFlags", (int) encodeMuteFlags(), nullptr);
+    tree.setProperty ("knobHoverGlow", ui.knobHoverGlow.load(), nullptr);
+
+    // The saved active slot is the live state; the stored slot members are left alone.
+    auto slotA = slotStateA, slotB = slotStateB;
+    (activeSlot ? slotB : slotA) = parameters.copyState();
+    if (slotA.isValid())
+    {
+        juce::ValueTree child ("abSlotA");
+        child.appendChild (slotA.createCopy(), nullptr);
+        tree.appendChild (child, nullptr);
+    }
+    if (slotB.isValid())
+    {
+        juce::ValueTree child ("abSlotB");
+        child.appendChild (slotB.createCopy(), nullptr);
+        tree.appendChild (child, nullptr);
+    }
+    tree.setProperty ("abPresetNameA", slotPresetNameA, nullptr);
+    tree.setProperty ("abPresetNameB", slotPresetNameB, nullptr);
+
+    if (auto xml = tree.createXml())
+        copyXmlToBinary (*xml, destData);
+}
+
+void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 0)
+        return;
+    auto xml = getXmlFromBinary (data, sizeInBytes);
+    if (xml == nullptr || ! xml->hasTagName (parameters.state.getType()))
+        return;
+
+    auto tree = juce::ValueTree::fromXml (*xml);
+    if (! tree.isValid())
+        return;
+
+    const bool legacy = migrateState (tree);
+
+    readInt (tree, "uiScalePercent", ui.uiScalePercent);
+    readBool (tree, "uiEqCurveExpanded", ui.uiEqCurveExpanded);
+    readBool (tree, "uiEqKnobVisible", ui.uiEqKnobVisible);
+    readBool (tree, "uiLanguageJa", ui.uiLanguageJa);
+    readBool (tree, "uiHelpMode", ui.uiHelpMode);
+    readBool (tree, "uiPeakMode", ui.uiPeakMode);
+    readBool (tree, "uiFftEnabled", ui.uiFftEnabled);
+    readInt (tree, "uiFftSize", ui.uiFftSize);
+    readInt (tree, "uiOctCorr", ui.uiOctCorr);
+    readInt (tree, "uiDbScale", ui.uiDbScale);
+    readInt (tree, "uiFftViewCycle", ui.uiFftViewCycle);
+    readBool (tree, "editWhileBypassed", ui.editWhileBypassed);
+    if (tree.hasProperty ("refCalInDb"))
+        refCalInDb.store ((float) (double) tree.getProperty ("refCalInDb"));
+    readBool (tree, "knobHoverGlow", ui.knobHoverGlow);
+    if (tree.hasProperty ("muteFlags"))
+        decodeMuteFlags ((uint32_t) (int) tree.getProperty ("muteFlags"));
+
+    for (const char* name : { "editWhileBypassed", "refCalInDb", "knobHoverGlow", "muteFlags", "uiScalePercent", "uiEqCurveExpanded", "uiEqKnobVisible", "uiLanguageJa" })
+        tree.removeProperty (name, nullptr);
+
+    auto takeSlot = [&tree, legacy] (const char* type, juce::ValueTree& slot) {
+        auto child = tree.getChildWithName (type);
+        if (! child.isValid())
+            return;
+        auto copy = child.getChild (0).createCopy();
+        tree.removeChild (child, nullptr);
+        if (copy.isValid())
+        {
+            migrateLegacyIds (copy);
+            if (legacy)
+                swapLegacyClipperChoice (copy);
+            slot = copy;
+        }
+    };
+    takeSlot ("abSlotA", slotStateA);
+    takeSlot ("abSlotB", slotStateB);
+
+    if (tree.hasProperty ("abPresetNameA"))
+        slotPresetNameA = tree.getProperty ("abPresetNameA").toString();
+    if (tree.hasProperty ("abPresetNameB"))
+        slotPresetNameB = tree.getProperty ("abPresetNameB").toString();
+    tree.removeProperty ("abPresetNameA", nullptr);
+    tree.removeProperty ("abPresetNameB", nullptr);
+
+    activeSlot = false;
+    for (const auto& child : tree)
+        if (child.getProperty ("id").toString() == ParamID::presetAB)
+            activeSlot = (double) child.getProperty ("value") > 0.5;
+    currentPresetId = activeSlot ? slotPresetIdB : slotPresetIdA;
+
+    parameters.replaceState (tree);
+
+    recomputeInputGainTarget();
+    updateAllBands();
+    (activeSlot ? slotStateB : slotStateA) = parameters.copyState();
+    resetRequested.store (true);
+}
+
+//==============================================================================
+void OxladeEQProcessor::rememberUiSettings()
+{
+    auto& r = rememberedUi();
+    copyAtomic (r.uiScalePercent, ui.uiScalePercent);
+    copyAtomic (r.uiEqCurveExpanded, ui.uiEqCurveExpanded);
+    copyAtomic (r.uiEqKnobVisible, ui.uiEqKnobVisible);
+    copyAtomic (r.uiLanguageJa, ui.uiLanguageJa);
+    copyAtomic (r.uiHelpMode, ui.uiHelpMode);
+    copyAtomic (r.uiPeakMode, ui.uiPeakMode);
+    copyAtomic (r.uiFftEnabled, ui.uiFftEnabled);
+    copyAtomic (r.uiFftSize, ui.uiFftSize);
+    copyAtomic (r.uiOctCorr, ui.uiOctCorr);
+    copyAtomic (r.uiDbScale, ui.uiDbScale);
+    copyAtomic (r.uiFftViewCycle, ui.uiFftViewCycle);
+    r.remembered.store (true);
+}
+
+void OxladeEQProcessor::applyRememberedUiSettings()
+{
+    auto& r = rememberedUi();
+    if (! r.remembered.load())
+        return;
+    copyAtomic (ui.uiScalePercent, r.uiScalePercent);
+    copyAtomic (ui.uiEqCurveExpanded, r.uiEqCurveExpanded);
+    copyAtomic (ui.uiEqKnobVisible, r.uiEqKnobVisible);
+    copyAtomic (ui.uiLanguageJa, r.uiLanguageJa);
+    copyAtomic (ui.uiHelpMode, r.uiHelpMode);
+    copyAtomic (ui.uiPeakMode, r.uiPeakMode);
+    copyAtomic (ui.uiFftEnabled, r.uiFftEnabled);
+    copyAtomic (ui.uiFftSize, r.uiFftSize);
+    copyAtomic (ui.uiOctCorr, r.uiOctCorr);
+    copyAtomic (ui.uiDbScale, r.uiDbScale);
+    copyAtomic (ui.uiFftViewCycle, r.uiFftViewCycle);
+}
+} // namespace oxlade

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <juce_data_structures/juce_data_structures.h>
+
+namespace oxlade
+{
+/** Renames legacy parameter IDs ("clipperOS" -> "oversample", "clipDrive" -> "clipperDrive")
+    where the new ID is not present yet. */
+void migrateLegacyIds (juce::ValueTree& parameterState);
+
+/** States written before "clipperV2" listed the clipper choices as OFF, Accurate, Practical:
+    exchanges the stored values 1 and 2 of the first "clipper" entry. */
+void swapLegacyClipperChoice (juce::ValueTree& parameterState);
+
+/** Brings a saved state or preset up to date. Returns true when it was a legacy state (no
+    "clipperV2" and a "styleA" entry), whose clipper choice has then been fixed. */
+bool migrateState (juce::ValueTree& parameterState);
+} // namespace oxlade
