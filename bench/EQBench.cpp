@@ -129,4 +129,3 @@ void BM_PlainBiquadLoopBaseline (benchmark::State& state)
 BENCHMARK (BM_PlainBiquadLoopBaseline);
 } // namespace
 
-BENCHMARK_MAIN();

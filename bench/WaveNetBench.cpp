@@ -96,4 +96,3 @@ void kernelArgs (benchmark::internal::Benchmark* b)
 BENCHMARK (BM_WaveNet)->Apply (kernelArgs)->Unit (benchmark::kMicrosecond);
 } // namespace
 
-BENCHMARK_MAIN();

@@ -109,7 +109,7 @@ if(OXLADE_BUILD_BENCH)
     if(OXLADE_BENCH_SOURCES)
         add_executable(oxlade_bench ${OXLADE_BENCH_SOURCES})
         oxlade_link_shared_code(oxlade_bench)
-        target_link_libraries(oxlade_bench PRIVATE benchmark::benchmark benchmark::benchmark_main)
+        target_link_libraries(oxlade_bench PRIVATE benchmark::benchmark)
         target_compile_definitions(oxlade_bench PRIVATE OXLADE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     endif()
 endif()
@@ -119,9 +119,11 @@ endif()
 # plug-in's shared code must not carry host code.
 option(OXLADE_HOST_TESTS "Build the plug-in hosting test" ON)
 if(OXLADE_HOST_TESTS)
+find_package(PNG REQUIRED)
+find_package(JPEG REQUIRED)
 add_executable(oxlade_host_tests tests/host/HostTest.cpp tests/core/TestMain.cpp)
 target_link_libraries(oxlade_host_tests PRIVATE
-    juce::juce_audio_processors juce::juce_recommended_config_flags GTest::gtest)
+    juce::juce_audio_processors juce::juce_recommended_config_flags GTest::gtest PNG::PNG JPEG::JPEG)
 target_compile_definitions(oxlade_host_tests PRIVATE
     JUCE_PLUGINHOST_VST3=1 JUCE_PLUGINHOST_LV2=1 JUCE_WEB_BROWSER=0 JUCE_USE_CURL=0
     JUCE_MODAL_LOOPS_PERMITTED=1 JUCE_STANDALONE_APPLICATION=1

@@ -23,6 +23,15 @@ namespace
         return settings;
     }
 
+    /** The parameter entries of a state alone: root properties (editor settings and markers a
+        restored state or preset may have left behind) are not part of a parameter state. */
+    juce::ValueTree parameterEntriesOnly (const juce::ValueTree& state)
+    {
+        auto copy = state.createCopy();
+        copy.removeAllProperties (nullptr);
+        return copy;
+    }
+
     template <typename T>
     void copyAtomic (std::atomic<T>& to, const std::atomic<T>& from)
     {
@@ -66,7 +75,7 @@ void OxladeEQProcessor::decodeMuteFlags (uint32_t bits) noexcept
 
 void OxladeEQProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
-    auto tree = parameters.copyState();
+    auto tree = parameterEntriesOnly (parameters.copyState());
     tree.setProperty ("clipperV2", 1, nullptr);
     tree.setProperty ("uiScalePercent", ui.uiScalePercent.load(), nullptr);
     tree.setProperty ("uiEqCurveExpanded", ui.uiEqCurveExpanded.load(), nullptr);
@@ -87,16 +96,12 @@ void OxladeEQProcessor::getStateInformation (juce::MemoryBlock& destData)
     // The saved active slot is the live state; the stored slot members are left alone.
     auto slotA = slotStateA, slotB = slotStateB;
     (activeSlot ? slotB : slotA) = parameters.copyState();
-    if (slotA.isValid())
+    for (auto [type, slot] : { std::pair<const char*, juce::ValueTree*> { "abSlotA", &slotA }, { "abSlotB", &slotB } })
     {
-        juce::ValueTree child ("abSlotA");
-        child.appendChild (slotA.createCopy(), nullptr);
-        tree.appendChild (child, nullptr);
-    }
-    if (slotB.isValid())
-    {
-        juce::ValueTree child ("abSlotB");
-        child.appendChild (slotB.createCopy(), nullptr);
+        if (! slot->isValid())
+            continue;
+        juce::ValueTree child (type);
+        child.appendChild (parameterEntriesOnly (*slot), nullptr);
         tree.appendChild (child, nullptr);
     }
     tree.setProperty ("abPresetNameA", slotPresetNameA, nullptr);
@@ -138,8 +143,8 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
     if (tree.hasProperty ("muteFlags"))
         decodeMuteFlags ((uint32_t) (int) tree.getProperty ("muteFlags"));
 
-    for (const char* name : { "editWhileBypassed", "refCalInDb", "knobHoverGlow", "muteFlags", "uiScalePercent", "uiEqCurveExpanded", "uiEqKnobVisible", "uiLanguageJa" })
-        tree.removeProperty (name, nullptr);
+    // Every root property has been read into its member; none belongs to the parameter state.
+    // (Leaving some behind would only make the next save differ from the state just restored.)
 
     auto takeSlot = [&tree, legacy] (const char* type, juce::ValueTree& slot) {
         auto child = tree.getChildWithName (type);
@@ -162,8 +167,7 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
         slotPresetNameA = tree.getProperty ("abPresetNameA").toString();
     if (tree.hasProperty ("abPresetNameB"))
         slotPresetNameB = tree.getProperty ("abPresetNameB").toString();
-    tree.removeProperty ("abPresetNameA", nullptr);
-    tree.removeProperty ("abPresetNameB", nullptr);
+    tree.removeAllProperties (nullptr);
 
     activeSlot = false;
     for (const auto& child : tree)

@@ -50,8 +50,15 @@ python3 - "$work/mono-out.wav" <<'PY' || failures=$((failures + 1))
 import struct, sys
 data = open(sys.argv[1], "rb").read()
 assert data[:4] == b"RIFF" and data[8:12] == b"WAVE"
-channels, rate = struct.unpack("<HI", data[22:28])
-bits = struct.unpack("<H", data[34:36])[0]
+pos, fmt = 12, None
+while pos + 8 <= len(data):
+    cid, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
+    if cid == b"fmt ":
+        fmt = data[pos + 8:pos + 8 + size]
+    pos += 8 + size + (size & 1)
+assert fmt is not None, "no fmt chunk"
+tag, channels, rate = struct.unpack("<HHI", fmt[:8])
+bits = struct.unpack("<H", fmt[14:16])[0]
 assert (channels, rate, bits) == (1, 44100, 32), (channels, rate, bits)
 print("ok: mono float output format")
 PY
