@@ -90,17 +90,20 @@ BandCoefficients matchMagnitudes (double sampleRate,
     const double b1 = 0.5 * (m - r);
 
     // |B(w0)|^2 = t^2 + b1^2 + 2 b1 t cos w0 + 2 b0 b2 (cos 2w0 - 1) gives the product b0 b2.
+    // Written with t + b1 = m and the half-angle forms 1 - cos w = 2 sin^2(w/2), so that low bands
+    // at high rates (w0 of a few thousandths) do not lose their digits to cancellation.
     const double w0 = 2.0 * pi * f0Hz / sampleRate;
-    const double product = (denominatorPower (a1, a2, w0) * gc - t * t - b1 * b1 - 2.0 * b1 * t * std::cos (w0))
-                           / (2.0 * (std::cos (2.0 * w0) - 1.0));
+    const double sinHalf = std::sin (0.5 * w0), sinFull = std::sin (w0);
+    const double product = (denominatorPower (a1, a2, w0) * gc - m * m + 4.0 * b1 * t * sinHalf * sinHalf)
+                           / (-4.0 * sinFull * sinFull);
     const double e = std::sqrt (std::max (0.0, t * t - 4.0 * product)); // b0 - b2
 
     BandCoefficients c;
-    c.b0 = static_cast<float> (0.5 * (t + e));
-    c.b1 = static_cast<float> (b1);
-    c.b2 = static_cast<float> (0.5 * (t - e));
-    c.a1 = static_cast<float> (a1);
-    c.a2 = static_cast<float> (a2);
+    c.b0 = 0.5 * (t + e);
+    c.b1 = b1;
+    c.b2 = 0.5 * (t - e);
+    c.a1 = a1;
+    c.a2 = a2;
     c.count = 5;
     return c;
 }

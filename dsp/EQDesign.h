@@ -61,11 +61,11 @@ inline constexpr std::array<double, 4> analogSpreadFrequencyFactor{0.07, 0.04, 0
     Default-constructed it is the identity (an exact pass-through). */
 struct BandCoefficients
 {
-    float b0 = 1.0f;
-    float b1 = 0.0f;
-    float b2 = 0.0f;
-    float a1 = 0.0f;
-    float a2 = 0.0f;
+    double b0 = 1.0;
+    double b1 = 0.0;
+    double b2 = 0.0;
+    double a1 = 0.0;
+    double a2 = 0.0;
     std::int32_t count = 5;
 
     /** The pass-through record: b0 = 1, everything else 0, count 5. */

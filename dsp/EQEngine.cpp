@@ -16,10 +16,10 @@ namespace
     }
 
     /** Denormal and NaN guard for a filter state: tiny or non-finite values become 0. */
-    inline float guardState (float s) noexcept
+    inline double guardState (double s) noexcept
     {
-        const float m = std::fabs (s);
-        return (m > 1.0e-8f && m <= std::numeric_limits<float>::max()) ? s : 0.0f;
+        const double m = std::fabs (s);
+        return (m > 1.0e-8 && m <= std::numeric_limits<double>::max()) ? s : 0.0;
     }
 
     /** |c0 + c1 e^-jw + c2 e^-2jw|^2 in double precision. */
@@ -42,15 +42,15 @@ void EQEngine::Section::setCoefficients (const BandCoefficients& c) noexcept
 
 void EQEngine::Section::process (float* data, int numSamples) noexcept
 {
-    float z1 = s1;
-    float z2 = s2;
+    double z1 = s1;
+    double z2 = s2;
     for (int i = 0; i < numSamples; ++i)
     {
-        const float x = data[i];
-        const float y = b0 * x + z1;
+        const double x = data[i];
+        const double y = b0 * x + z1;
         z1 = b1 * x - a1 * y + z2;
         z2 = b2 * x - a2 * y;
-        data[i] = y;
+        data[i] = static_cast<float> (y);
     }
     s1 = guardState (z1);
     s2 = guardState (z2);
