@@ -12,8 +12,7 @@ namespace
 /** Sets a parameter from a thread that is not the message thread, as host automation does. */
 void setFromAudioThread (OxladeEQProcessor& p, const char* id, float realValue)
 {
-    std::thread t ([&]
-                   {
+    std::thread t ([&] {
         auto* param = p.parameters.getParameter (id);
         param->setValueNotifyingHost (param->convertTo0to1 (realValue)); });
     t.join();
@@ -31,11 +30,11 @@ TEST (Mapping, AutomationOffTheMessageThreadIsDeferredAndCoalesced)
     h.prepare (48000.0, 256);
     const auto before = h.processor->getEqEngine().getPendingCoefficients (0, 1);
 
-    std::thread automation ([&]
-                            {
+    // Twenty automation steps from a host thread, ending at +12 dB.
+    std::thread automation ([&] {
         auto* p = h.processor->parameters.getParameter ("lmfGain");
         for (int i = 0; i < 20; ++i)
-            p->setValueNotifyingHost ((float) i / 19.0f); // ends at +12 dB });
+            p->setValueNotifyingHost ((float) i / 19.0f); });
     automation.join();
 
     // Nothing redesigned yet: the band is untouched and one bit waits for the message thread.
@@ -139,7 +138,7 @@ TEST (Mapping, StructuralParametersOnlyRequestAFade)
 {
     ProcessorHarness h;
     h.prepare (48000.0, 256);
-    for (const char* id : {"oversample", "mode", "hybridMode", "fltr", "clipper", "msStereoMode", "lfShelf", "hfShelfB"})
+    for (const char* id : { "oversample", "mode", "hybridMode", "fltr", "clipper", "msStereoMode", "lfShelf", "hfShelfB" })
     {
         h.settle();
         ASSERT_FALSE (h.processor->isResetRequested()) << id;
@@ -231,7 +230,7 @@ TEST (Mapping, MidSideWithMonoInputIgnoresASideOnlyBoost)
     // In M/S mode the first set acts on the side signal: a mono (L = R) input has no side, so a
     // boost there changes nothing.
     ProcessorHarness plain, boosted;
-    for (auto* h : {&plain, &boosted})
+    for (auto* h : { &plain, &boosted })
     {
         h->set ("clipper", 0.0f);
         h->set ("stereoLink", 0.0f);
@@ -244,7 +243,7 @@ TEST (Mapping, MidSideWithMonoInputIgnoresASideOnlyBoost)
 
     auto mono = makeNoise (1, 4096, 3);
     juce::AudioBuffer<float> a (2, 4096), b (2, 4096);
-    for (auto* buf : {&a, &b})
+    for (auto* buf : { &a, &b })
         for (int ch = 0; ch < 2; ++ch)
             buf->copyFrom (ch, 0, mono, 0, 0, 4096);
     plain.process (a);
@@ -272,7 +271,7 @@ TEST (Mapping, MidSideWithMonoInputIgnoresASideOnlyBoost)
 TEST (Mapping, MonoBlocksEqualiseChannelZero)
 {
     ProcessorHarness mono, stereo;
-    for (auto* h : {&mono, &stereo})
+    for (auto* h : { &mono, &stereo })
     {
         h->set ("clipper", 0.0f);
         h->set ("msStereoMode", 0.0f);
