@@ -229,15 +229,16 @@ TEST (NonlinearSection, At44k1TheChainDelaysByExactlyTheReportedLatency)
             const auto got = fitTone (out.getReadPointer (ch), start, window, w);
             const auto want = fitTone (reference.data(), start, window, w);
             double delay = std::arg (want / got) / w; // extra delay of the output beyond 32 samples
-            EXPECT_NEAR (delay, 0.0, 0.002) << f << " Hz, channel " << ch;
-            EXPECT_NEAR (std::abs (got) / std::abs (want), 1.0, 2e-4) << f << " Hz, channel " << ch;
+            EXPECT_NEAR (delay, 0.0, 1e-4) << f << " Hz, channel " << ch;
+            // Two converters, each flat to its 90 dB design (3.2e-5) in the pass band.
+            EXPECT_NEAR (std::abs (got) / std::abs (want), 1.0, 1e-4) << f << " Hz, channel " << ch;
 
-            // Sample by sample: the converters' pass band is flat to their 90 dB design
-            // (3e-5) below 12 kHz, plus float rounding.
+            // Sample by sample: the same ripple on a 0.5 tone (3.2e-5) plus float rounding;
+            // measured 1.2e-5 at 12 kHz.
             double worst = 0.0;
             for (int i = start; i < start + window; ++i)
                 worst = std::max (worst, (double) std::abs (out.getSample (ch, i) - reference[(size_t) i]));
-            EXPECT_LT (worst, 5e-4) << f << " Hz, channel " << ch;
+            EXPECT_LT (worst, 4e-5) << f << " Hz, channel " << ch;
         }
     }
 
@@ -517,46 +518,6 @@ TEST (ModellingStage, DriveBypassRampsTheWetPartOutOverFiveMillisecondsThenStops
     }
 }
 
-TEST (ModellingStage, DriveBypassStopsTheNeuralEngineAfterFiveMillisecondsAtEveryRate)
-{
-    // The flag is read by the audio thread in every block. 5 ms is 240 host samples at 48 kHz;
-    // in blocks of 48 the ramp (floor (modelRate * 0.005) steps at the rate after oversampling)
-    // ends with the fifth block, so the engine runs in blocks 0..4 after the flag is set and is
-    // off from block 5. A ramp counted at the wrong rate ends too early (x2, x4) or too late.
-    for (int oversample : {0, 1, 2})
-    {
-        auto h = makeProcessor (48000.0, 48, 2, {{"mode", 1.0f}, {"hybridMode", 1.0f}, {"drive", 80.0f}, {"oversample", (float) oversample}});
-        juce::AudioBuffer<float> block (2, 48);
-        auto process = [&]
-        {
-            for (int ch = 0; ch < 2; ++ch)
-                for (int i = 0; i < 48; ++i)
-                    block.setSample (ch, i, 0.3f * (float) std::sin (0.05 * i + ch));
-            h->processor->processBlock (block, h->midi);
-        };
-        for (int b = 0; b < 4; ++b)
-            process();
-        EXPECT_TRUE (h->processor->wasWaveNetActiveLastBlock()) << "x" << (1 << oversample);
-
-        h->processor->driveBypassed = true;
-        for (int b = 0; b < 5; ++b)
-        {
-            process();
-            EXPECT_TRUE (h->processor->wasWaveNetActiveLastBlock()) << "block " << b << ", x" << (1 << oversample);
-        }
-        for (int b = 5; b < 12; ++b)
-        {
-            process();
-            EXPECT_FALSE (h->processor->wasWaveNetActiveLastBlock()) << "block " << b << ", x" << (1 << oversample);
-        }
-
-        // Clearing the flag starts the engine again in the very next block.
-        h->processor->driveBypassed = false;
-        process();
-        EXPECT_TRUE (h->processor->wasWaveNetActiveLastBlock()) << "x" << (1 << oversample);
-    }
-}
-
 TEST (ModellingStage, LecfFiltersTheEngineInputOnlyWithTheSameCornerAtEveryOversampling)
 {
     // A 500 Hz tone with "lecfFreq" 10 (corner 500 Hz): the table sees the tone through a
@@ -748,6 +709,84 @@ TEST (ModellingStage, HybridMixesDryPlusDepthTimesTheModelsDifference)
             }
         EXPECT_LT (worst, 1e-6) << what;
         EXPECT_GT (wetSize, 1e-3) << what << ": the model must change the signal for this test to mean anything";
+    }
+}
+
+TEST (ModellingStage, DriveBypassStopsTheNeuralEngineAfterFiveMillisecondsAndRestartsItCleared)
+{
+    // The flag is read by the audio thread in every block. 5 ms is 240 host samples at 48 kHz;
+    // in blocks of 48 the ramp (floor (modelRate * 0.005) steps at the rate after oversampling)
+    // ends with the fifth block, so the engine runs in blocks 0..4 after the flag is set and is
+    // off from block 5. A ramp counted at the wrong rate ends too early (x2, x4) or too late.
+    // Clearing the flag starts the engine in the very next block, from cleared state.
+    const int block = 48, blocks = 40, bypassBlock = 8, restoreBlock = 22;
+    const int length = block * blocks;
+    const auto input = testProgramme (2, length, 48000.0, 5);
+    for (int oversample : {0, 1, 2})
+    {
+        auto h = makeProcessor (48000.0, block, 2, {{"mode", 1.0f}, {"hybridMode", 1.0f}, {"drive", 80.0f}, {"oversample", (float) oversample}});
+        auto out = input;
+        std::vector<bool> active;
+        for (int b = 0; b < blocks; ++b)
+        {
+            if (b == bypassBlock)
+                h->processor->driveBypassed = true;
+            if (b == restoreBlock)
+                h->processor->driveBypassed = false;
+            juce::AudioBuffer<float> view (out.getArrayOfWritePointers(), 2, b * block, block);
+            h->processor->processBlock (view, h->midi);
+            active.push_back (h->processor->wasWaveNetActiveLastBlock());
+        }
+        for (int b = 0; b < blocks; ++b)
+        {
+            const bool expected = b < bypassBlock + 5 || b >= restoreBlock;
+            EXPECT_EQ (active[(size_t) b], expected) << "block " << b << ", x" << (1 << oversample);
+        }
+
+        if (oversample != 0 || !h->processor->hasModelEngine (0, false) || !h->processor->hasModelEngine (0, true))
+            continue;
+
+        // With a model at x1 the whole output is checkable: the engine run directly on the active
+        // blocks, reset when it comes back, mixed with the ramped depth, then the DC blocker.
+        const auto resource = getEmbeddedResource ("wavenet_line_small_l_json");
+        WaveNetCPU engine;
+        ASSERT_TRUE (engine.loadModel (resource.data, resource.size));
+        engine.prepare (48000.0, 4 * block);
+        engine.setDilationScale (1);
+        engine.setSampleRate (48000.0);
+        engine.reset();
+        auto depth = [&] (int n)
+        {
+            const int off = bypassBlock * block, on = restoreBlock * block;
+            if (n < off)
+                return 0.8;
+            if (n < on)
+                return 0.8 * std::max (0.0, 1.0 - (n - off + 1) / 240.0);
+            return 0.8 * std::min (1.0, (n - on + 1) / 240.0);
+        };
+        auto mixed = input;
+        std::vector<float> m[2] = {std::vector<float> ((size_t) block), std::vector<float> ((size_t) block)};
+        for (int b = 0; b < blocks; ++b)
+        {
+            if (!active[(size_t) b])
+                continue;
+            if (b > 0 && !active[(size_t) b - 1])
+                engine.reset();
+            engine.processStereo (input.getReadPointer (0, b * block), input.getReadPointer (1, b * block), m[0].data(), m[1].data(), block);
+            for (int c = 0; c < 2; ++c)
+                for (int i = 0; i < block; ++i)
+                {
+                    const int n = b * block + i;
+                    const double x = input.getSample (c, n);
+                    mixed.setSample (c, n, (float) (((double) m[c][(size_t) i] - x) * depth (n) + x));
+                }
+        }
+        for (int c = 0; c < 2; ++c)
+        {
+            const auto reference = dcBlocked (channelAsDouble (mixed, c), 48000.0);
+            for (int n = 0; n < length; ++n)
+                ASSERT_NEAR (out.getSample (c, n), reference[(size_t) n], 1e-6) << "channel " << c << " sample " << n;
+        }
     }
 }
 
