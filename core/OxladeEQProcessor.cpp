@@ -380,8 +380,11 @@ void OxladeEQProcessor::processBlock (juce::AudioBuffer<double>& buffer, juce::M
     if (numChannels == 0)
         return;
 
+    // A neutral chain is passed through untouched and only metered. Not at the converted rates:
+    // there the reported latency is 32 samples, and untouched audio would arrive 32 samples early
+    // (and jump whenever a control left neutral).
     const int chunk = doubleScratch.getNumSamples();
-    const bool neutral = isNeutral();
+    const bool neutral = ! resampling && isNeutral();
     juce::MidiBuffer noMidi;
 
     for (int start = 0; start < numSamples; start += chunk)
@@ -556,7 +559,10 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
         lecfActive = l > 1e-4 && ! lecfBypassed.load (std::memory_order_relaxed);
         if (lecfActive)
         {
-            if (! lecfActiveLastBlock)
+            // The filter only runs inside the modelling stage: it starts from a cleared state when
+            // it switches on, and also when the modelling starts again after a pause (the clipper
+            // alone keeps it "active" without running it).
+            if (! lecfActiveLastBlock || ((neural || standard) && ! modellingLastBlock))
                 for (auto& f : lecf)
                     f.reset();
             // The filter runs after the oversampler, so it is designed at that rate: the corner
@@ -568,6 +574,7 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
         }
     }
     lecfActiveLastBlock = lecfActive;
+    modellingLastBlock = neural || standard;
 
     // Up-conversion to the 48 kHz family runs in every block while it is needed, so the
     // converters' history stays continuous.

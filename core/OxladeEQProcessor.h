@@ -289,7 +289,7 @@ private:
     std::atomic<bool> resetRequested { false };
     int fadeDirection = 0;
     float fadeGain = 1.0f;
-    bool wavenetActiveLastBlock = false, fltrOnLastBlock = false, lecfActiveLastBlock = false;
+    bool wavenetActiveLastBlock = false, fltrOnLastBlock = false, lecfActiveLastBlock = false, modellingLastBlock = false;
     double lecfCornerHz = 0.0;
     int chainRunCount = 0;
 

@@ -109,8 +109,9 @@ struct LecfCoefficients
 LecfCoefficients designLecfHighPass (double cornerHz, double sampleRate) noexcept;
 
 /** One channel of the Low End Clean Filter, double-precision trapezoidal SVF high-pass.
-    Running it at k times the design rate puts the corner at k * fc (the processor designs for
-    the rate before oversampling). A non-finite result comes out as 0 and clears the state. */
+    Design it for the rate it runs at (the processor uses the rate after oversampling, so the
+    corner does not move with the oversampling factor). A non-finite result comes out as 0 and
+    clears the state. */
 class LowEndCleanFilter
 {
 public:

@@ -58,6 +58,15 @@ bool loadWaveshaperTable (const char* data, std::size_t size, WaveshaperTable& t
         WaveshaperTable loaded;
         if (!parseTable (data, size, loaded))
             return false;
+        // An evenly spaced axis (the shipped tables) lets the lookup compute its segment instead
+        // of searching for it.
+        const std::size_t n = loaded.xAxis.size();
+        const double step = (loaded.xAxis.back() - loaded.xAxis.front()) / static_cast<double> (n - 1);
+        bool even = step > 0.0;
+        for (std::size_t k = 0; even && k < n; ++k)
+            even = std::fabs (loaded.xAxis[k] - (loaded.xAxis.front() + step * static_cast<double> (k))) <= 1e-9 * step;
+        loaded.inverseStep = even ? 1.0 / step : 0.0;
+
         table = std::move (loaded);
         return true;
     }
@@ -88,8 +97,22 @@ double interpolateTable (double x, const WaveshaperTable& table) noexcept
     if (x >= axis.back())
         return res.back();
 
-    const auto j = static_cast<std::size_t> (std::upper_bound (axis.begin(), axis.end(), x) - axis.begin());
-    const std::size_t i = j > 0 ? j - 1 : 0;
+    // Segment i: the last axis point at or below x (as upper_bound - 1 would find it).
+    std::size_t i;
+    if (table.inverseStep > 0.0)
+    {
+        i = std::min (static_cast<std::size_t> ((x - axis.front()) * table.inverseStep), n - 2);
+        while (i + 1 < n - 1 && axis[i + 1] <= x)
+            ++i;
+        while (i > 0 && axis[i] > x)
+            --i;
+    }
+    else
+    {
+        const auto upper = static_cast<std::size_t> (std::upper_bound (axis.begin(), axis.end(), x) - axis.begin());
+        i = upper > 0 ? upper - 1 : 0;
+    }
+    const std::size_t j = i + 1;
 
     const double span = axis[j] - axis[i];
     if (std::fabs (span) < 1e-30)

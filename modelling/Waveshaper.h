@@ -19,6 +19,8 @@ struct WaveshaperTable
     std::vector<double> xAxis;
     /** Residual y(x) - x at each axis point. */
     std::vector<double> residual;
+    /** For an evenly spaced axis, 1 / spacing (the lookup then indexes directly); 0 otherwise. */
+    double inverseStep = 0.0;
 
     /** True when the table holds usable data (range > 0). */
     bool isLoaded() const noexcept { return range > 0.0; }

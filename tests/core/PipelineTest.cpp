@@ -136,6 +136,28 @@ TEST (Pipeline, DoublePrecisionNeutralPassThroughIsBitExact)
     EXPECT_NEAR (buffer.getSample (0, 300), original.getSample (0, 300) * std::pow (10.0, -6.0 / 20.0), 2e-3);
 }
 
+TEST (Pipeline, DoublePrecisionNeutralAtConvertedRatesKeepsTheReportedLatency)
+{
+    // At 44.1 kHz the plug-in reports 32 samples of latency; a neutral double-precision block must
+    // still arrive 32 samples late, or the host's compensation would misalign the track.
+    ProcessorHarness h;
+    h.set ("eqOn", 0.0f);
+    h.set ("clipper", 0.0f);
+    h.prepare (44100.0, 512);
+    ASSERT_EQ (h.processor->getLatencySamples(), 32);
+
+    juce::AudioBuffer<double> buffer (2, 512);
+    buffer.clear();
+    buffer.setSample (0, 100, 1.0);
+    buffer.setSample (1, 100, 1.0);
+    h.processor->processBlock (buffer, h.midi);
+    int peak = 0;
+    for (int i = 0; i < 512; ++i)
+        if (std::abs (buffer.getSample (0, i)) > std::abs (buffer.getSample (0, peak)))
+            peak = i;
+    EXPECT_EQ (peak, 132);
+}
+
 TEST (Pipeline, DoublePrecisionChunksLongBlocks)
 {
     ProcessorHarness h;
