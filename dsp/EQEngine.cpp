@@ -249,7 +249,14 @@ void EQEngine::process (float* const* channels, int numChannelsInBlock, int numS
         if (!eqOnLive[static_cast<std::size_t> (c)] || channels[c] == nullptr)
             continue;
         for (auto& section : filters[static_cast<std::size_t> (c)])
+        {
+            // A flat band whose state has run out changes nothing: skip it. (A band that has
+            // just gone flat still runs until its two state values have drained, one block.)
+            if (section.b0 == 1.0 && section.b1 == 0.0 && section.b2 == 0.0 && section.a1 == 0.0 && section.a2 == 0.0
+                && section.s1 == 0.0 && section.s2 == 0.0)
+                continue;
             section.process (channels[c], numSamples);
+        }
     }
 }
 
