@@ -34,11 +34,31 @@ L = common.LAYERS
 CTX = common.CONTEXT
 
 
+class TanhApprox(torch.autograd.Function):
+    """The engine's activation: v (27 + v^2) / (27 + 9 v^2) on |v| <= 4, sign(v) beyond.
+
+    Its slope is ((9 - v^2) / (3 (3 + v^2)))^2 inside and 0 beyond |v| = 4; one saved tensor
+    keeps the backward pass to a single multiply."""
+
+    @staticmethod
+    def forward(ctx, v):
+        vc = v.clamp(-4.0, 4.0)
+        v2 = vc * vc
+        inner = vc * (27.0 + v2) / (27.0 + 9.0 * v2)
+        outside = v.abs() > 4.0
+        slope = ((9.0 - v2) / (9.0 + 3.0 * v2)) ** 2
+        ctx.save_for_backward(slope.masked_fill_(outside, 0.0))
+        return torch.where(outside, torch.sign(v), inner)
+
+    @staticmethod
+    def backward(ctx, grad):
+        (slope,) = ctx.saved_tensors
+        return grad * slope
+
+
 def tanh_approx(v):
-    """The engine's activation: v (27 + v^2) / (27 + 9 v^2) on |v| <= 4, sign(v) beyond."""
-    vc = v.clamp(-4.0, 4.0)
-    inner = vc * (27.0 + vc * vc) / (27.0 + 9.0 * vc * vc)
-    return torch.where(v.abs() > 4.0, torch.sign(v), inner)
+    """The engine's activation (see TanhApprox)."""
+    return TanhApprox.apply(v)
 
 
 class Layer(nn.Module):
@@ -298,6 +318,25 @@ def train(net, pool, target, steps, seed, lr, log, label, batch, seg, checkpoint
     return running
 
 
+def drive_harder(net, gain):
+    """Folds an input gain into the network: the result computes model(gain * x) / gain.
+
+    The input projection and the FiLM condition weights scale by gain (the level detector is
+    linear in the input level), the output head by 1 / gain. This is the boost stage's
+    starting point: the standard model of the same circuit, driven harder."""
+    with torch.no_grad():
+        net.input_proj.weight.mul_(gain)
+        net.film.weight.mul_(gain)
+        net.out_proj.weight.div_(gain)
+        net.out_proj.bias.div_(gain)
+
+
+def load_into(net, path):
+    """Loads a model document's weights into the network."""
+    _, weights = common.load_document(path)
+    net.load_state_dict({name: torch.from_numpy(np.array(value)) for name, value in weights.items()})
+
+
 def export(net, path):
     """Writes the network as a model document."""
     weights = {name: p.detach().numpy() for name, p in net.state_dict().items()}
@@ -308,15 +347,16 @@ def export(net, path):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--steps", type=int, default=2200, help="steps for the standard model")
-    ap.add_argument("--boost-steps", type=int, default=1300, help="steps for the boost model")
+    ap.add_argument("--steps", type=int, default=1400, help="steps for the standard model")
+    ap.add_argument("--boost-steps", type=int, default=800, help="steps for the boost model")
     ap.add_argument("--clips", type=int, default=360, help="clips of programme material")
-    ap.add_argument("--batch", type=int, default=12)
+    ap.add_argument("--batch", type=int, default=8)
     ap.add_argument("--segment", type=int, default=4096, help="output samples per segment")
     ap.add_argument("--seed", type=int, default=20261210)
     ap.add_argument("--lr", type=float, default=3e-3)
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources"))
-    ap.add_argument("--only", choices=("both", "standard"), default="both")
+    ap.add_argument("--only", choices=("both", "standard", "boost"), default="both",
+                    help="boost: train only the boost model, starting from the standard document in --out")
     ap.add_argument("--checkpoints", help="directory for intermediate documents (optional)")
     args = ap.parse_args()
 
@@ -336,21 +376,28 @@ def main():
     net = LineStageNet()
     count = sum(p.numel() for p in net.parameters())
     assert count == common.VALUE_COUNT, count
+    out = os.path.abspath(args.out)
+
     def keeper(name):
         if not args.checkpoints:
             return None
         os.makedirs(args.checkpoints, exist_ok=True)
         return lambda model: export(model, os.path.join(args.checkpoints, name))
 
-    train(net, (xs, cs), ts, args.steps, args.seed + 1, args.lr, log, "standard", args.batch,
-          args.segment, keeper("standard.json"))
-    out = os.path.abspath(args.out)
-    for side in ("l", "r"):
-        export(net, os.path.join(out, "wavenet_line_small_%s.json" % side))
-    log("standard written after %.0fs" % (time.time() - t0))
+    if args.only in ("both", "standard"):
+        train(net, (xs, cs), ts, args.steps, args.seed + 1, args.lr, log, "standard", args.batch,
+              args.segment, keeper("standard.json"))
+        for side in ("l", "r"):
+            export(net, os.path.join(out, "wavenet_line_small_%s.json" % side))
+        log("standard written after %.0fs" % (time.time() - t0))
+    else:
+        # Boost alone continues from the standard document already written.
+        load_into(net, os.path.join(out, "wavenet_line_small_l.json"))
     if args.only == "standard":
         return
-    # The boost stage is the same circuit driven harder: start from the standard weights.
+    # The boost stage is the same circuit driven harder: start from the standard model with the
+    # drive folded in, then learn what the harder drive changes.
+    drive_harder(net, teacher.drive_gain(True))
     train(net, (xs, cs), tb, args.boost_steps, args.seed + 2, args.lr * 0.5, log, "boost", args.batch,
           args.segment, keeper("boost.json"))
     for side in ("l", "r"):
