@@ -275,8 +275,11 @@ def make_pool(seed, clips, clip_len):
 # Training
 
 
-def train(net, pool, target, steps, seed, lr, log, label, batch, seg, checkpoint=None):
-    """Adam on the per-segment normalised correction error; returns the final loss."""
+def train(net, pool, target, steps, seed, lr, log, label, batch, seg, checkpoint=None, stop=None):
+    """Adam on the per-segment normalised correction error; returns the final loss.
+
+    `steps` sets the learning-rate schedule; `stop` (optional) ends the run after that many
+    steps of it, giving exactly the state a full run has at that point."""
     xs, cs = pool
     gen = np.random.default_rng(seed)
     head = [net.out_proj.weight, net.out_proj.bias]
@@ -288,7 +291,7 @@ def train(net, pool, target, steps, seed, lr, log, label, batch, seg, checkpoint
     span = CTX + seg
     start = time.time()
     running = None
-    for step in range(steps):
+    for step in range(steps if stop is None else min(stop, steps)):
         frac = step / max(steps - 1, 1)
         scale = min(1.0, (step + 1) / max(warm, 1)) * (0.03 + 0.97 * 0.5 * (1 + math.cos(math.pi * frac)))
         for g, b in zip(opt.param_groups, base):
@@ -348,7 +351,8 @@ def export(net, path):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--steps", type=int, default=1400, help="steps for the standard model")
-    ap.add_argument("--boost-steps", type=int, default=800, help="steps for the boost model")
+    ap.add_argument("--stop-after", type=int, default=500, help="end the standard run after this many steps (0: run all)")
+    ap.add_argument("--boost-steps", type=int, default=250, help="steps for the boost model")
     ap.add_argument("--clips", type=int, default=360, help="clips of programme material")
     ap.add_argument("--batch", type=int, default=8)
     ap.add_argument("--segment", type=int, default=4096, help="output samples per segment")
@@ -386,7 +390,7 @@ def main():
 
     if args.only in ("both", "standard"):
         train(net, (xs, cs), ts, args.steps, args.seed + 1, args.lr, log, "standard", args.batch,
-              args.segment, keeper("standard.json"))
+              args.segment, keeper("standard.json"), args.stop_after or None)
         for side in ("l", "r"):
             export(net, os.path.join(out, "wavenet_line_small_%s.json" % side))
         log("standard written after %.0fs" % (time.time() - t0))
