@@ -83,6 +83,14 @@ void BM_WaveNet (benchmark::State& state)
     // Frames per channel processed, in seconds of audio, per second of CPU time.
     state.counters["realtime"] = benchmark::Counter ((double) state.iterations() * blockSize / sampleRate, benchmark::Counter::kIsRate);
     state.SetItemsProcessed (state.iterations() * blockSize * channels);
+
+    // Arithmetic per frame and channel, counting a multiply-add as two operations: input
+    // projection (2 x 8), per layer the two-tap 16 x 8 convolution with bias (2 x 128 + 8), the
+    // FiLM scale and shift (2 x 8), tanhApprox (about 7 per value, the division counted as one)
+    // and the residual add (8), then the output head (2 x 8).
+    constexpr double flopsPerFrame = 16.0 + 10.0 * (256.0 + 8.0 + 16.0 + 56.0 + 8.0) + 16.0;
+    state.counters["frames_per_s"] = benchmark::Counter ((double) state.iterations() * blockSize * channels, benchmark::Counter::kIsRate);
+    state.counters["GFLOP_per_s"] = benchmark::Counter ((double) state.iterations() * blockSize * channels * flopsPerFrame * 1e-9, benchmark::Counter::kIsRate);
 }
 
 void kernelArgs (benchmark::internal::Benchmark* b)
