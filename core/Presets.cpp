@@ -150,7 +150,9 @@ bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefau
     if (! file.existsAsFile())
         return false;
     auto xml = juce::XmlDocument::parse (file);
-    if (xml == nullptr || ! xml->hasTagName (parameters.state.getType()))
+    // The tag is compared exactly: XmlElement::hasTagName ignores case, and a tree of another
+    // type would become the parameter state's root.
+    if (xml == nullptr || xml->getTagName() != parameters.state.getType().toString())
         return false;
     auto tree = juce::ValueTree::fromXml (*xml);
     if (! tree.isValid())
