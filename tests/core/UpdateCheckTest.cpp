@@ -2,8 +2,8 @@
 // the once-a-day record, the version comparison, bad answers, one check per process, and an
 // instance destroyed while the answer is still on its way.
 
-#include "ProcessorFixture.h"
 #include "core/UpdateCheck.h"
+#include "ProcessorFixture.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -41,11 +41,11 @@ void drainMessages()
 bool pumpUntil (const std::function<bool()>& done, int limitMs = 20000)
 {
     const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) limitMs;
-    while (! done())
+    while (!done())
     {
         if (juce::Time::getMillisecondCounter() > end)
             return false;
-        if (! juce::dispatchNextMessageOnSystemQueue (true))
+        if (!juce::dispatchNextMessageOnSystemQueue (true))
             juce::Thread::sleep (1);
     }
     return true;
@@ -93,7 +93,7 @@ public:
 private:
     void run() override
     {
-        while (! threadShouldExit())
+        while (!threadShouldExit())
         {
             if (listener.waitUntilReady (true, 20) != 1)
                 continue;
@@ -134,7 +134,7 @@ private:
         {
             // The first byte goes out with the headers (the client's connect waits for body
             // data), the rest only after the hook.
-            if (! r.body.empty())
+            if (!r.body.empty())
                 sent = (size_t) juce::jmax (0, client.write (r.body.data(), 1));
             r.beforeBody();
         }
@@ -146,7 +146,7 @@ private:
 
     juce::StreamingSocket listener;
     int port = 0;
-    std::atomic<int> requestCount { 0 };
+    std::atomic<int> requestCount{0};
     mutable std::mutex lock;
     Reply reply;
     juce::String requestLine;
@@ -212,7 +212,8 @@ protected:
     {
         const int finished = updatecheck::finishedFetchCount();
         auto p = startInstance();
-        EXPECT_TRUE (pumpUntil ([finished] { return updatecheck::finishedFetchCount() > finished; }));
+        EXPECT_TRUE (pumpUntil ([finished]
+                                { return updatecheck::finishedFetchCount() > finished; }));
         drainMessages();
         return p;
     }
@@ -232,8 +233,15 @@ TEST (UpdateCheckVersions, NaturalComparisonIgnoringCase)
         bool newer;
     };
     const Case cases[] = {
-        { "1.0.2", false }, { "1.0.1", false }, { "1.0.10", true }, { "1.1.0", true }, { "2.0.0", true },
-        { "1.0.3", true },  { "0.9.99", false }, { "1.0.02", false }, { "", false },
+        {"1.0.2", false},
+        {"1.0.1", false},
+        {"1.0.10", true},
+        {"1.1.0", true},
+        {"2.0.0", true},
+        {"1.0.3", true},
+        {"0.9.99", false},
+        {"1.0.02", false},
+        {"", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ (updatecheck::isNewerVersion (c.latest), c.newer) << c.latest;
@@ -260,16 +268,16 @@ TEST_F (UpdateCheck, RecordAgeDecidesWhetherToAsk)
         bool asks;
     };
     const Case cases[] = {
-        { "23 hours old", recordWith (now - juce::RelativeTime::hours (23.0)), false },
-        { "an hour in the future", recordWith (now + hour), false },
-        { "25 hours old", recordWith (now - juce::RelativeTime::hours (25.0)), true },
-        { "no record", {}, true },
-        { "not JSON", "lastCheck: yesterday", true },
-        { "unparsable time", "{\"lastCheck\": \"yesterday\"}", true },
-        { "empty time", "{\"lastCheck\": \"\"}", true },
-        { "wrong type", "{\"lastCheck\": 5}", true },
+        {"23 hours old", recordWith (now - juce::RelativeTime::hours (23.0)), false},
+        {"an hour in the future", recordWith (now + hour), false},
+        {"25 hours old", recordWith (now - juce::RelativeTime::hours (25.0)), true},
+        {"no record", {}, true},
+        {"not JSON", "lastCheck: yesterday", true},
+        {"unparsable time", "{\"lastCheck\": \"yesterday\"}", true},
+        {"empty time", "{\"lastCheck\": \"\"}", true},
+        {"wrong type", "{\"lastCheck\": 5}", true},
     };
-    server.setReply ({ 200, "{\"latest\": \"1.0.2\", \"url\": \"https://example.invalid/\"}", {} });
+    server.setReply ({200, "{\"latest\": \"1.0.2\", \"url\": \"https://example.invalid/\"}", {}});
 
     for (const auto& c : cases)
     {
@@ -302,16 +310,17 @@ TEST_F (UpdateCheck, RecordIsRewrittenBeforeTheAnswerArrives)
 {
     writeRecordText (recordWith (juce::Time::getCurrentTime() - juce::RelativeTime::hours (25.0)));
     const auto stale = record().loadFileAsString();
-    std::atomic<bool> rewrittenFirst { false };
-    server.setReply ({ 200, "{\"latest\": \"1.1.0\", \"url\": \"https://example.invalid/1.1.0\"}", [&] {
+    std::atomic<bool> rewrittenFirst{false};
+    server.setReply ({200, "{\"latest\": \"1.1.0\", \"url\": \"https://example.invalid/1.1.0\"}", [&]
+                      {
                           // The rest of the body is held back until the record shows the new attempt.
-                          for (int i = 0; i < 2000 && ! rewrittenFirst; ++i)
+                          for (int i = 0; i < 2000 && !rewrittenFirst; ++i)
                           {
                               rewrittenFirst = record().loadFileAsString() != stale && record().loadFileAsString().contains ("lastCheck");
-                              if (! rewrittenFirst)
+                              if (!rewrittenFirst)
                                   juce::Thread::sleep (1);
                           }
-                      } });
+                      }});
 
     auto p = checkedInstance();
     EXPECT_TRUE (rewrittenFirst.load());
@@ -330,24 +339,24 @@ TEST_F (UpdateCheck, AnswersAndWhatTheyLeaveBehind)
         const char* url;
     };
     const Case cases[] = {
-        { "same version", 200, R"({"latest": "1.0.2", "url": "https://example.invalid/a"})", false, "", "" },
-        { "older", 200, R"({"latest": "1.0.1", "url": "https://example.invalid/a"})", false, "", "" },
-        { "1.0.10 beats 1.0.2", 200, R"({"latest": "1.0.10", "url": "https://example.invalid/b"})", true, "1.0.10", "https://example.invalid/b" },
-        { "minor step", 200, R"({"latest": "1.1.0", "url": "https://example.invalid/c", "notes": [1, 2]})", true, "1.1.0", "https://example.invalid/c" },
-        { "no url", 200, R"({"latest": "1.2.0"})", true, "1.2.0", "" },
-        { "not JSON", 200, "<html>Service moved</html>", false, "", "" },
-        { "empty answer", 200, "", false, "", "" },
-        { "no latest", 200, R"({"url": "https://example.invalid/d"})", false, "", "" },
-        { "latest not a string", 200, R"({"latest": 2, "url": "https://example.invalid/e"})", false, "", "" },
-        { "JSON array", 200, R"(["1.1.0"])", false, "", "" },
-        { "error page", 500, R"({"latest": "9.9.9", "url": "https://example.invalid/f"})", false, "", "" },
+        {"same version", 200, R"({"latest": "1.0.2", "url": "https://example.invalid/a"})", false, "", ""},
+        {"older", 200, R"({"latest": "1.0.1", "url": "https://example.invalid/a"})", false, "", ""},
+        {"1.0.10 beats 1.0.2", 200, R"({"latest": "1.0.10", "url": "https://example.invalid/b"})", true, "1.0.10", "https://example.invalid/b"},
+        {"minor step", 200, R"({"latest": "1.1.0", "url": "https://example.invalid/c", "notes": [1, 2]})", true, "1.1.0", "https://example.invalid/c"},
+        {"no url", 200, R"({"latest": "1.2.0"})", true, "1.2.0", ""},
+        {"not JSON", 200, "<html>Service moved</html>", false, "", ""},
+        {"empty answer", 200, "", false, "", ""},
+        {"no latest", 200, R"({"url": "https://example.invalid/d"})", false, "", ""},
+        {"latest not a string", 200, R"({"latest": 2, "url": "https://example.invalid/e"})", false, "", ""},
+        {"JSON array", 200, R"(["1.1.0"])", false, "", ""},
+        {"error page", 500, R"({"latest": "9.9.9", "url": "https://example.invalid/f"})", false, "", ""},
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
         updatecheck::resetProcessCheckForTesting();
         record().deleteFile();
-        server.setReply ({ c.status, c.body, {} });
+        server.setReply ({c.status, c.body, {}});
         const int requests = server.requests();
         const auto started = juce::Time (juce::Time::getCurrentTime().toMilliseconds() / 1000 * 1000);
 
@@ -378,13 +387,14 @@ TEST_F (UpdateCheck, NoServerStillRecordsTheAttempt)
 
 TEST_F (UpdateCheck, OneRequestPerProcess)
 {
-    server.setReply ({ 200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", {} });
+    server.setReply ({200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", {}});
     const int finished = updatecheck::finishedFetchCount();
 
     auto first = std::make_unique<OxladeEQProcessor>();
     auto second = std::make_unique<OxladeEQProcessor>();
     drainMessages();
-    ASSERT_TRUE (pumpUntil ([finished] { return updatecheck::finishedFetchCount() > finished; }));
+    ASSERT_TRUE (pumpUntil ([finished]
+                            { return updatecheck::finishedFetchCount() > finished; }));
     drainMessages();
 
     EXPECT_EQ (server.requests(), 1);
@@ -403,15 +413,17 @@ TEST_F (UpdateCheck, OneRequestPerProcess)
 
 TEST_F (UpdateCheck, DestroyedWhileTheAnswerIsOnItsWay)
 {
-    std::atomic<bool> requested { false };
-    server.setReply ({ 200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", [&] {
+    std::atomic<bool> requested{false};
+    server.setReply ({200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", [&]
+                      {
                           requested = true;
                           juce::Thread::sleep (1000); // slow answer, well inside the stall limit
-                      } });
+                      }});
     const int finished = updatecheck::finishedFetchCount();
 
     auto p = startInstance();
-    ASSERT_TRUE (pumpUntil ([&] { return requested.load(); }));
+    ASSERT_TRUE (pumpUntil ([&]
+                            { return requested.load(); }));
     p.reset(); // waits for the fetch thread, which finds the instance gone
 
     EXPECT_EQ (updatecheck::finishedFetchCount(), finished + 1);

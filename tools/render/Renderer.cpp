@@ -167,9 +167,14 @@ juce::String measurementReport (const juce::AudioBuffer<float>& input, const juc
 {
     const auto inLevels = measure (input), outLevels = measure (output);
     const auto in = measureAutoFigures (input, sampleRate), out = measureAutoFigures (output, sampleRate);
-    auto row = [] (const char* name, const Levels& l, const AutoFigures& a) {
+    auto row = [] (const char* name, const Levels& l, const AutoFigures& a)
+    {
         return juce::String::formatted ("  %s: peak %7.2f dBFS, RMS %7.2f dBFS, RMS re sine %7.2f dB, K-weighted %7.2f dB\n",
-                                        name, l.peakDb, l.rmsDb, a.sineRmsDb, a.kWeightedDb);
+                                        name,
+                                        l.peakDb,
+                                        l.rmsDb,
+                                        a.sineRmsDb,
+                                        a.kWeightedDb);
     };
     juce::String report = "measure:\n" + row ("input ", inLevels, in) + row ("output", outLevels, out);
     report << juce::String::formatted ("  auto input : %+7.2f dB (input RMS re sine to -18 dB)\n", std::clamp (-18.0 - in.sineRmsDb, -24.0, 24.0));
@@ -188,7 +193,7 @@ bool loadPreset (OxladeEQProcessor& processor, const juce::File& file)
 juce::String savePreset (OxladeEQProcessor& processor, const juce::File& file)
 {
     const auto xml = createPresetXml (processor.parameters.copyState());
-    if (xml == nullptr || ! file.getParentDirectory().isDirectory() || writePresetXml (*xml, file, false).isNotEmpty())
+    if (xml == nullptr || !file.getParentDirectory().isDirectory() || writePresetXml (*xml, file, false).isNotEmpty())
         return "cannot write preset file " + file.getFullPathName();
     return {};
 }
