@@ -4,6 +4,7 @@
 #include "core/OxladeEQProcessor.h"
 
 #include <ctime>
+#include <system_error>
 #include <nlohmann/json.hpp>
 
 namespace oxlade
@@ -167,9 +168,16 @@ void OxladeEQProcessor::startUpdateCheck()
     if (! updatecheck::isCheckDue (record, juce::Time::getCurrentTime()))
         return;
 
-    backgroundThreads.emplace_back ([processor = this, alive = aliveFlag, record, address = updatecheck::endpoint()] {
-        updatecheck::fetch (processor, alive, record, address);
-        ++updatecheck::finishedFetches;
-    });
+    try
+    {
+        backgroundThreads.emplace_back ([processor = this, alive = aliveFlag, record, address = updatecheck::endpoint()] {
+            updatecheck::fetch (processor, alive, record, address);
+            ++updatecheck::finishedFetches;
+        });
+    }
+    catch (const std::system_error&)
+    {
+        // No thread to be had: no check this time, like any other failed attempt.
+    }
 }
 } // namespace oxlade
