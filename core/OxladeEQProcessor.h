@@ -326,6 +326,9 @@ private:
     std::shared_ptr<std::atomic<bool>> aliveFlag;
     std::vector<std::thread> backgroundThreads;
 
+    // The open save or load dialog of the preset buttons.
+    std::unique_ptr<juce::FileChooser> fileChooser;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (OxladeEQProcessor)
 };
 } // namespace oxlade

@@ -2,9 +2,136 @@
 // factory default, and the preset selector's actions.
 
 #include "core/OxladeEQProcessor.h"
+#include "core/PresetFiles.h"
+#include "core/StateMigration.h"
 
 namespace oxlade
 {
+namespace
+{
+    // Parameters a load leaves as they are, per kind of load.
+    const juce::StringArray presetFileProtectedIds { "oversample", "presetAB", "bypass" };
+    const juce::StringArray userDefaultProtectedIds { "presetAB", "bypass" };
+    const juce::StringArray factoryDefaultProtectedIds { "mode", "oversample", "presetAB", "bypass" };
+
+    juce::String utf8 (const char* text)
+    {
+        return juce::String (juce::CharPointer_UTF8 (text));
+    }
+
+    void readInt (const juce::ValueTree& tree, const char* name, std::atomic<int>& member)
+    {
+        if (tree.hasProperty (name))
+            member.store ((int) tree.getProperty (name));
+    }
+
+    void readBool (const juce::ValueTree& tree, const char* name, std::atomic<bool>& member)
+    {
+        if (tree.hasProperty (name))
+            member.store ((bool) tree.getProperty (name));
+    }
+
+    juce::Array<juce::File> sortedChildren (const juce::File& folder, int whatToFind, const juce::String& pattern)
+    {
+        auto found = folder.findChildFiles (whatToFind, false, pattern);
+        std::sort (found.begin(), found.end(), [] (const juce::File& a, const juce::File& b) {
+            return a.getFullPathName().compareIgnoreCase (b.getFullPathName()) < 0;
+        });
+        return found;
+    }
+
+    void scanPresetFolder (const juce::File& folder, const juce::String& prefix, std::vector<PresetListEntry>& out)
+    {
+        for (const auto& sub : sortedChildren (folder, juce::File::findDirectories, "*"))
+            scanPresetFolder (sub, prefix + sub.getFileName() + "/", out);
+        for (const auto& file : sortedChildren (folder, juce::File::findFiles, juce::String ("*.") + presetFileExtension))
+        {
+            const auto name = file.getFileNameWithoutExtension();
+            if (name != "User Default")
+                out.push_back ({ file, prefix + name });
+        }
+    }
+
+    void showWarning (const juce::String& text)
+    {
+        juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::WarningIcon, "Oxlade", text);
+    }
+} // namespace
+
+//==============================================================================
+juce::String presetNameForChosenFile (const juce::File& chosen)
+{
+    auto name = chosen.hasFileExtension (presetFileExtension) ? chosen.getFileNameWithoutExtension() : chosen.getFileName();
+    while (name.endsWithChar (' ') || name.endsWithChar ('.'))
+        name = name.dropLastCharacters (1);
+    return name;
+}
+
+juce::String emptyPresetNameMessage (bool japanese)
+{
+    if (japanese)
+        return utf8 ("その名前ではプリセットを保存できません。\n\n末尾の空白とピリオドは取り除かれるため、名前が空になります。");
+    return "That name cannot be used for a preset.\n\nTrailing spaces and periods are removed, which leaves the name empty.";
+}
+
+juce::String presetWriteFailedMessage (const juce::File& target, bool japanese)
+{
+    if (japanese)
+        return utf8 ("プリセットを保存できませんでした。\n\n") + target.getFullPathName()
+               + utf8 ("\n\nフォルダに書き込めるか、ウイルス対策ソフトやクラウド同期がファイルをロックしていないか確認してください。");
+    return "Could not save the preset.\n\n" + target.getFullPathName()
+           + "\n\nMake sure the folder is writable and that no other application (antivirus, cloud sync) is locking the file.";
+}
+
+PresetSaveTarget presetSaveTarget (const juce::File& chosen, bool japanese)
+{
+    const auto name = presetNameForChosenFile (chosen);
+    if (name.isEmpty())
+        return { {}, emptyPresetNameMessage (japanese) };
+    return { chosen.getParentDirectory().getChildFile (name + "." + presetFileExtension), {} };
+}
+
+juce::String writePresetXml (const juce::XmlElement& xml, const juce::File& target, bool japanese)
+{
+    if (target != juce::File() && xml.writeTo (target))
+        return {};
+    return presetWriteFailedMessage (target, japanese);
+}
+
+PresetSaveOutcome savePresetSnapshot (const juce::XmlElement& snapshot, const juce::File& chosen, bool japanese)
+{
+    const auto target = presetSaveTarget (chosen, japanese);
+    if (target.errorText.isNotEmpty())
+        return { {}, false, target.errorText };
+    auto error = writePresetXml (snapshot, target.file, japanese);
+    const bool written = error.isEmpty();
+    return { target.file, written, std::move (error) };
+}
+
+std::unique_ptr<juce::XmlElement> createPresetXml (const juce::ValueTree& parameterState)
+{
+    auto tree = parameterState.createCopy();
+    tree.removeAllProperties (nullptr);
+    tree.setProperty ("clipperV2", 1, nullptr);
+    return tree.createXml();
+}
+
+juce::File presetLoadStartFolder (const juce::File& presetFolder)
+{
+    if (presetFolder.isDirectory())
+        return presetFolder;
+    return juce::File::getSpecialLocation (juce::File::userDocumentsDirectory);
+}
+
+std::vector<PresetListEntry> listPresetFiles (const juce::File& presetFolder)
+{
+    std::vector<PresetListEntry> entries;
+    if (presetFolder.isDirectory())
+        scanPresetFolder (presetFolder, {}, entries);
+    return entries;
+}
+
+//==============================================================================
 juce::File OxladeEQProcessor::applicationDataRoot()
 {
     const auto overridePath = juce::SystemStats::getEnvironmentVariable ("OXLADE_DATA_DIR", {});
@@ -18,11 +145,168 @@ juce::File OxladeEQProcessor::presetFolder()
     return applicationDataRoot().getChildFile ("Harlund").getChildFile ("Oxlade").getChildFile ("Presets");
 }
 
-bool OxladeEQProcessor::loadPresetFile (const juce::File&, bool) { return false; }
-void OxladeEQProcessor::loadFactoryDefault() {}
-bool OxladeEQProcessor::saveUserDefault (bool) { return false; }
-void OxladeEQProcessor::savePresetWithDialog() {}
-void OxladeEQProcessor::loadPresetWithDialog() {}
-void OxladeEQProcessor::selectPreset (int, const juce::String&) {}
-void OxladeEQProcessor::applyUserDefaultAtConstruction() {}
+bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefault)
+{
+    if (! file.existsAsFile())
+        return false;
+    auto xml = juce::XmlDocument::parse (file);
+    // The tag is compared exactly: XmlElement::hasTagName ignores case, and a tree of another
+    // type would become the parameter state's root.
+    if (xml == nullptr || xml->getTagName() != parameters.state.getType().toString())
+        return false;
+    auto tree = juce::ValueTree::fromXml (*xml);
+    if (! tree.isValid())
+        return false;
+
+    migrateState (tree);
+
+    if (asUserDefault)
+    {
+        readInt (tree, "uiScalePercent", ui.uiScalePercent);
+        readBool (tree, "uiEqCurveExpanded", ui.uiEqCurveExpanded);
+        readBool (tree, "uiEqKnobVisible", ui.uiEqKnobVisible);
+        readBool (tree, "uiHelpMode", ui.uiHelpMode);
+        readBool (tree, "uiPeakMode", ui.uiPeakMode);
+        readBool (tree, "uiFftEnabled", ui.uiFftEnabled);
+        readInt (tree, "uiFftSize", ui.uiFftSize);
+        readInt (tree, "uiOctCorr", ui.uiOctCorr);
+        readInt (tree, "uiDbScale", ui.uiDbScale);
+        readInt (tree, "uiFftViewCycle", ui.uiFftViewCycle);
+        readBool (tree, "editWhileBypassed", ui.editWhileBypassed);
+        readBool (tree, "uiLanguageJa", ui.uiLanguageJa);
+        readBool (tree, "knobHoverGlow", ui.knobHoverGlow);
+    }
+
+    // Editor settings and markers are not parameters. (A file may also carry settings it should
+    // not, such as "refCalInDb" or "muteFlags": they are never applied from a preset.)
+    tree.removeAllProperties (nullptr);
+
+    // The protected entries are given their current values before the swap, so the swap itself
+    // never moves them: a preset saved in slot B must not switch slots half-way through the
+    // load, and the audio thread must not see "bypass" flicker.
+    const auto& protectedIds = asUserDefault ? userDefaultProtectedIds : presetFileProtectedIds;
+    for (auto child : tree)
+        if (const auto id = child.getProperty ("id").toString(); protectedIds.contains (id))
+            if (auto* current = parameters.getRawParameterValue (id))
+                child.setProperty ("value", current->load(), nullptr);
+
+    ++presetGeneration;
+    replaceParameterState (tree, protectedIds);
+    updateAllBands();
+    resetRequested.store (true);
+    return true;
+}
+
+void OxladeEQProcessor::loadFactoryDefault()
+{
+    ++presetGeneration;
+    for (auto* base : getParameters())
+        if (auto* p = dynamic_cast<juce::RangedAudioParameter*> (base))
+            if (! factoryDefaultProtectedIds.contains (p->getParameterID()))
+                p->setValueNotifyingHost (p->getDefaultValue());
+    updateAllBands();
+    resetRequested.store (true);
+}
+
+bool OxladeEQProcessor::saveUserDefault (bool showErrors)
+{
+    auto xml = createPresetXml (parameters.copyState());
+    if (xml == nullptr)
+        return false;
+    xml->setAttribute ("uiScalePercent", ui.uiScalePercent.load());
+    xml->setAttribute ("uiEqCurveExpanded", (int) ui.uiEqCurveExpanded.load());
+    xml->setAttribute ("uiEqKnobVisible", (int) ui.uiEqKnobVisible.load());
+    xml->setAttribute ("uiHelpMode", (int) ui.uiHelpMode.load());
+    xml->setAttribute ("uiPeakMode", (int) ui.uiPeakMode.load());
+    xml->setAttribute ("uiFftEnabled", (int) ui.uiFftEnabled.load());
+    xml->setAttribute ("uiFftSize", ui.uiFftSize.load());
+    xml->setAttribute ("uiOctCorr", ui.uiOctCorr.load());
+    xml->setAttribute ("uiDbScale", ui.uiDbScale.load());
+    xml->setAttribute ("uiFftViewCycle", ui.uiFftViewCycle.load());
+    xml->setAttribute ("editWhileBypassed", (int) ui.editWhileBypassed.load());
+    xml->setAttribute ("uiLanguageJa", (int) ui.uiLanguageJa.load());
+    xml->setAttribute ("knobHoverGlow", (int) ui.knobHoverGlow.load());
+
+    const auto folder = presetFolder();
+    folder.createDirectory();
+    const auto error = writePresetXml (*xml, folder.getChildFile (userDefaultFileName), ui.uiLanguageJa.load());
+    if (error.isEmpty())
+        return true;
+    if (showErrors)
+        showWarning (error);
+    return false;
+}
+
+void OxladeEQProcessor::savePresetWithDialog()
+{
+    // The snapshot is taken now: changes made while the dialog is open are not saved.
+    std::shared_ptr<const juce::XmlElement> snapshot = createPresetXml (parameters.copyState());
+    if (snapshot == nullptr)
+        return;
+
+    const auto folder = presetFolder();
+    folder.createDirectory();
+
+    fileChooser = std::make_unique<juce::FileChooser> ("Save Preset", folder, juce::String ("*.") + presetFileExtension, true);
+    auto alive = aliveFlag;
+    fileChooser->launchAsync (juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles,
+                              [this, alive, snapshot] (const juce::FileChooser& chooser) {
+                                  const auto chosen = chooser.getResult();
+                                  if (chosen == juce::File() || ! alive->load())
+                                      return;
+                                  const auto outcome = savePresetSnapshot (*snapshot, chosen, ui.uiLanguageJa.load());
+                                  if (outcome.errorText.isNotEmpty())
+                                      showWarning (outcome.errorText);
+                                  if (outcome.written)
+                                      presetListChanged.store (true);
+                              });
+}
+
+void OxladeEQProcessor::loadPresetWithDialog()
+{
+    fileChooser = std::make_unique<juce::FileChooser> ("Load Preset", presetLoadStartFolder (presetFolder()), juce::String ("*.") + presetFileExtension, true);
+    auto alive = aliveFlag;
+    fileChooser->launchAsync (juce::FileBrowserComponent::openMode | juce::FileBrowserComponent::canSelectFiles,
+                              [this, alive] (const juce::FileChooser& chooser) {
+                                  const auto chosen = chooser.getResult();
+                                  if (chosen != juce::File() && alive->load())
+                                      loadPresetFile (chosen, false);
+                              });
+}
+
+void OxladeEQProcessor::selectPreset (int itemId, const juce::String& itemText)
+{
+    currentPresetId = itemId;
+    (activeSlot ? slotPresetIdB : slotPresetIdA) = itemId;
+    if (itemText.isNotEmpty())
+        (activeSlot ? slotPresetNameB : slotPresetNameA) = itemText;
+
+    if (itemId == userDefaultItemId)
+    {
+        loadPresetFile (presetFolder().getChildFile (userDefaultFileName), true);
+    }
+    else if (itemId == factoryDefaultItemId)
+    {
+        loadFactoryDefault();
+    }
+    else if (itemId >= firstPresetFileItemId)
+    {
+        const auto entries = listPresetFiles (presetFolder());
+        const auto index = (size_t) (itemId - firstPresetFileItemId);
+        if (index < entries.size())
+            loadPresetFile (entries[index].file, false);
+    }
+}
+
+void OxladeEQProcessor::applyUserDefaultAtConstruction()
+{
+    currentPresetId = userDefaultItemId;
+    slotPresetIdA = userDefaultItemId;
+
+    const auto file = presetFolder().getChildFile (userDefaultFileName);
+    if (file.existsAsFile())
+        loadPresetFile (file, true);
+    else
+        saveUserDefault (false);
+}
 } // namespace oxlade

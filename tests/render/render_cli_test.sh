@@ -4,6 +4,9 @@ set -u
 render=${OXLADE_RENDER:?set OXLADE_RENDER to the oxlade-render binary}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Every instance starts from the user default preset in the data folder: keep ours in $work.
+export OXLADE_DATA_DIR="$work/data"
+mkdir -p "$OXLADE_DATA_DIR"
 failures=0
 
 check() { # description, expected exit ("0" or "nonzero"), command...
@@ -66,6 +69,46 @@ PY
 check "state save" 0 "$render" --set lmfGain=6 --set clipper=Accurate --save-state "$work/state.bin"
 check "state load" 0 "$render" --state "$work/state.bin" --list-params
 echo "$LAST_OUTPUT" | grep -q -E '^clipper .*Accurate$' || { echo "FAIL: state not restored"; failures=$((failures + 1)); }
+
+# Preset files: written after the --set options, loaded before them.
+check "preset save" 0 "$render" --set drive=40 --set clipper=Accurate --set oversample=x4 --save-preset "$work/warm.hlpd"
+grep -q '<Parameters clipperV2="1">' "$work/warm.hlpd" || { echo "FAIL: preset root"; failures=$((failures + 1)); }
+check "preset load" 0 "$render" --preset "$work/warm.hlpd" --set outputTrim=-2 --list-params
+echo "$LAST_OUTPUT" | grep -q -E '^clipper .*Accurate$' || { echo "FAIL: preset clipper not loaded"; failures=$((failures + 1)); }
+echo "$LAST_OUTPUT" | grep -q -E '^drive .* 40.00 %$' || { echo "FAIL: preset drive not loaded"; failures=$((failures + 1)); }
+echo "$LAST_OUTPUT" | grep -q -E '^outputTrim .* -2.00 dB$' || { echo "FAIL: --set after --preset"; failures=$((failures + 1)); }
+echo "$LAST_OUTPUT" | grep -q -E '^oversample .* x1$' || { echo "FAIL: a preset load keeps oversample"; failures=$((failures + 1)); }
+check "--set overrides the preset" 0 "$render" --preset "$work/warm.hlpd" --set drive=5 --list-params
+echo "$LAST_OUTPUT" | grep -q -E '^drive .* 5.00 %$' || { echo "FAIL: --set did not win over --preset"; failures=$((failures + 1)); }
+check "a WAV is not a preset" nonzero "$render" --preset "$work/mono.wav" --list-params
+echo "$LAST_OUTPUT" | grep -q "not an Oxlade preset file" || { echo "FAIL: preset error text"; failures=$((failures + 1)); }
+check "missing preset" nonzero "$render" --preset "$work/none.hlpd" --list-params
+check "preset into a missing folder" nonzero "$render" --save-preset "$work/no/such/dir/x.hlpd"
+
+# Measurement: a -8.73 dBFS 440 Hz sine, clipper off, output trim -6 dB.
+check "measure" 0 "$render" "$work/mono.wav" "$work/measured.wav" --set clipper=OFF --set outputTrim=-6 --measure --quiet
+python3 - "$work/mono.wav" "$LAST_OUTPUT" <<'PY' || failures=$((failures + 1))
+import math, re, struct, sys, wave
+w = wave.open(sys.argv[1]); frames = w.readframes(w.getnframes())
+x = [s / 32768.0 for s in struct.unpack("<%dh" % (len(frames) // 2), frames)]
+peak = 20 * math.log10(max(abs(v) for v in x))
+sine_rms = 10 * math.log10(2 * sum(v * v for v in x) / len(x))
+text = sys.argv[2]
+def row(name):
+    m = re.search(name + r" *: peak +(\S+) dBFS, RMS +(\S+) dBFS, RMS re sine +(\S+) dB, K-weighted +(\S+) dB", text)
+    assert m, text
+    return [float(v) for v in m.groups()]
+inp, out = row("input"), row("output")
+assert abs(inp[0] - peak) < 0.01, (inp, peak)
+assert abs(inp[2] - sine_rms) < 0.01, (inp, sine_rms)
+assert abs(inp[3] - inp[2]) < 0.5, inp  # K-weighting is close to flat at 440 Hz
+auto_in = float(re.search(r"auto input : +(\S+) dB", text).group(1))
+auto_out = float(re.search(r"auto output: +(\S+) dB", text).group(1))
+assert abs(auto_in - (-18 - sine_rms)) < 0.01, auto_in
+assert abs(auto_out - 6.0) < 0.05, auto_out  # only the output trim changes the level
+assert abs(out[2] - (sine_rms - 6.0)) < 0.05, out
+print("ok: measured figures")
+PY
 
 echo "good" > "$work/keep.wav"
 check "missing input" nonzero "$render" "$work/nope.wav" "$work/x.wav"

@@ -1,5 +1,9 @@
 #include "Renderer.h"
 
+#include "core/PresetFiles.h"
+#include "dsp/AutoGainMeasurement.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -126,6 +130,72 @@ Levels measure (const juce::AudioBuffer<float>& buffer)
     l.peakDb = peak > 0.0f ? 20.0f * std::log10 (peak) : -100.0f;
     l.rmsDb = sum > 0.0 ? (float) (10.0 * std::log10 (sum / count)) : -100.0f;
     return l;
+}
+
+AutoFigures measureAutoFigures (const juce::AudioBuffer<float>& buffer, double sampleRate)
+{
+    AutoFigures f;
+    const int n = buffer.getNumSamples();
+    if (n == 0 || buffer.getNumChannels() == 0)
+        return f;
+
+    double meanSquare[2] = {}, weighted[2] = {};
+    for (int c = 0; c < 2; ++c)
+    {
+        const float* x = buffer.getReadPointer (juce::jmin (c, buffer.getNumChannels() - 1));
+        KWeightingFilter weight;
+        weight.prepare (sampleRate);
+        double sq = 0.0, k = 0.0;
+        for (int i = 0; i < n; ++i)
+        {
+            const double v = std::isfinite (x[i]) ? (double) x[i] : 0.0;
+            sq += v * v;
+            const double w = weight.processSample (v);
+            k += w * w;
+        }
+        meanSquare[c] = sq / n;
+        weighted[c] = k;
+    }
+    const double louder = std::max (meanSquare[0], meanSquare[1]);
+    const double power = (weighted[0] + weighted[1]) / n;
+    f.sineRmsDb = louder > 0.0 ? 10.0 * std::log10 (2.0 * louder) : -100.0;
+    f.kWeightedDb = power > 0.0 ? 10.0 * std::log10 (power) : -100.0;
+    return f;
+}
+
+juce::String measurementReport (const juce::AudioBuffer<float>& input, const juce::AudioBuffer<float>& output, double sampleRate)
+{
+    const auto inLevels = measure (input), outLevels = measure (output);
+    const auto in = measureAutoFigures (input, sampleRate), out = measureAutoFigures (output, sampleRate);
+    auto row = [] (const char* name, const Levels& l, const AutoFigures& a)
+    {
+        return juce::String::formatted ("  %s: peak %7.2f dBFS, RMS %7.2f dBFS, RMS re sine %7.2f dB, K-weighted %7.2f dB\n",
+                                        name,
+                                        l.peakDb,
+                                        l.rmsDb,
+                                        a.sineRmsDb,
+                                        a.kWeightedDb);
+    };
+    juce::String report = "measure:\n" + row ("input ", inLevels, in) + row ("output", outLevels, out);
+    report << juce::String::formatted ("  auto input : %+7.2f dB (input RMS re sine to -18 dB)\n", std::clamp (-18.0 - in.sineRmsDb, -24.0, 24.0));
+    if (in.kWeightedDb > -100.0 && out.kWeightedDb > -100.0)
+        report << juce::String::formatted ("  auto output: %+7.2f dB (K-weighted input minus output)\n", std::clamp (in.kWeightedDb - out.kWeightedDb, -24.0, 24.0));
+    else
+        report << "  auto output: none (silence)\n";
+    return report;
+}
+
+bool loadPreset (OxladeEQProcessor& processor, const juce::File& file)
+{
+    return processor.loadPresetFile (file, false);
+}
+
+juce::String savePreset (OxladeEQProcessor& processor, const juce::File& file)
+{
+    const auto xml = createPresetXml (processor.parameters.copyState());
+    if (xml == nullptr || !file.getParentDirectory().isDirectory() || writePresetXml (*xml, file, false).isNotEmpty())
+        return "cannot write preset file " + file.getFullPathName();
+    return {};
 }
 
 juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,

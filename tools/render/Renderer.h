@@ -19,6 +19,8 @@ struct RenderOptions
     juce::StringPairArray settings; // parameter ID -> text, applied in the order given
     juce::StringArray settingOrder;
     juce::File stateIn, stateOut;
+    juce::File presetIn, presetOut;
+    bool measureLevels = false;
     int blockSize = 512;
     bool compensateLatency = true;
     bool overwrite = false;
@@ -39,6 +41,27 @@ struct Levels
     float peakDb = -100.0f, rmsDb = -100.0f;
 };
 Levels measure (const juce::AudioBuffer<float>& buffer);
+
+/** The figures Auto Input and Auto Output work from, measured over a whole buffer the way their
+    taps measure it (a mono buffer counts as both channels). */
+struct AutoFigures
+{
+    double sineRmsDb = -100.0;   ///< RMS of the louder channel re a full-scale sine: 10 log10(2 max(ms_L, ms_R))
+    double kWeightedDb = -100.0; ///< K-weighted power, both channels summed: 10 log10((kL + kR) / n)
+};
+AutoFigures measureAutoFigures (const juce::AudioBuffer<float>& buffer, double sampleRate);
+
+/** The "--measure" report: levels and auto figures of input and output, and the trims Auto Input
+    and Auto Output would set from them. */
+juce::String measurementReport (const juce::AudioBuffer<float>& input, const juce::AudioBuffer<float>& output, double sampleRate);
+
+/** Loads a preset file (".hlpd") into the processor as the load button does; false when the file
+    is not a preset. */
+bool loadPreset (OxladeEQProcessor& processor, const juce::File& file);
+
+/** Writes the processor's current settings as a preset file. Returns an error text, or an empty
+    string on success. */
+juce::String savePreset (OxladeEQProcessor& processor, const juce::File& file);
 
 /** Runs a whole buffer through the processor as a host would: prepare, fixed-size blocks, and
     (optionally) the reported latency removed so output lines up with input. */

@@ -30,7 +30,12 @@ const char* usageText =
     "  --set ID=VALUE            set a parameter by ID, parsed as its own text (repeatable)\n"
     "                            e.g. --set lmfGain=6 --set clipper=Accurate --set drive=50\n"
     "  --state FILE              load a saved plug-in state before the --set options\n"
+    "  --preset FILE.hlpd        load a preset file (after --state, before the --set options);\n"
+    "                            like the plug-in's load button it keeps oversample and bypass\n"
     "  --save-state FILE         write the plug-in state after applying the options\n"
+    "  --save-preset FILE.hlpd   write the current settings as a preset file after the options\n"
+    "  --measure                 print input/output peak, RMS, RMS re sine and K-weighted\n"
+    "                            figures, and the trims Auto Input / Auto Output would set\n"
     "  --block N                 host block size (default 512)\n"
     "  --float                   write 32-bit float WAV (default 24-bit)\n"
     "  --no-latency-compensation keep the processor's latency in the output\n"
@@ -86,6 +91,12 @@ int main (int argc, char** argv)
             options.stateIn = resolve (next());
         else if (arg == "--save-state")
             options.stateOut = resolve (next());
+        else if (arg == "--preset")
+            options.presetIn = resolve (next());
+        else if (arg == "--save-preset")
+            options.presetOut = resolve (next());
+        else if (arg == "--measure")
+            options.measureLevels = true;
         else if (arg == "--block")
         {
             const auto v = next();
@@ -123,6 +134,14 @@ int main (int argc, char** argv)
         processor.setStateInformation (data.getData(), (int) data.getSize());
     }
 
+    if (options.presetIn != juce::File())
+    {
+        if (!options.presetIn.existsAsFile())
+            fail ("preset file not found: " + options.presetIn.getFullPathName());
+        if (!loadPreset (processor, options.presetIn))
+            fail ("not an Oxlade preset file: " + options.presetIn.getFullPathName());
+    }
+
     juce::StringArray settings = demo ? demoSettings() : juce::StringArray();
     settings.addArray (options.settingOrder);
     for (const auto& kv : settings)
@@ -138,6 +157,13 @@ int main (int argc, char** argv)
         processor.getStateInformation (data);
         if (!options.stateOut.replaceWithData (data.getData(), data.getSize()))
             fail ("cannot write state file " + options.stateOut.getFullPathName());
+    }
+
+    if (options.presetOut != juce::File())
+    {
+        const auto error = savePreset (processor, options.presetOut);
+        if (error.isNotEmpty())
+            fail (error);
     }
 
     if (listParams)
@@ -164,7 +190,7 @@ int main (int argc, char** argv)
         {
             if (positional.size() != 2)
             {
-                if (options.stateOut != juce::File() && positional.isEmpty())
+                if ((options.stateOut != juce::File() || options.presetOut != juce::File()) && positional.isEmpty())
                     return 0;
                 std::cerr << usageText;
                 return 2;
@@ -192,9 +218,14 @@ int main (int argc, char** argv)
                          output.getNumSamples() / sampleRate,
                          processor.getLatencySamples(),
                          options.compensateLatency ? " (compensated)" : "");
-            std::printf ("  input : peak %7.2f dBFS, RMS %7.2f dBFS\n", in.peakDb, in.rmsDb);
-            std::printf ("  output: peak %7.2f dBFS, RMS %7.2f dBFS\n", out.peakDb, out.rmsDb);
+            if (!options.measureLevels)
+            {
+                std::printf ("  input : peak %7.2f dBFS, RMS %7.2f dBFS\n", in.peakDb, in.rmsDb);
+                std::printf ("  output: peak %7.2f dBFS, RMS %7.2f dBFS\n", out.peakDb, out.rmsDb);
+            }
         }
+        if (options.measureLevels)
+            std::fputs (measurementReport (input, output, sampleRate).toRawUTF8(), stdout);
     }
     catch (const RenderError& e)
     {
