@@ -116,7 +116,8 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
     if (data == nullptr || sizeInBytes <= 0)
         return;
     auto xml = getXmlFromBinary (data, sizeInBytes);
-    if (xml == nullptr || ! xml->hasTagName (parameters.state.getType()))
+    // Exact tag: hasTagName ignores case, and another root type must never become the state.
+    if (xml == nullptr || xml->getTagName() != parameters.state.getType().toString())
         return;
 
     auto tree = juce::ValueTree::fromXml (*xml);

@@ -66,6 +66,20 @@ assert (channels, rate, bits) == (1, 44100, 32), (channels, rate, bits)
 print("ok: mono float output format")
 PY
 
+check "EQ response" 0 "$render" --set lfGain=6 --set hmfGain=-4 --response 0
+python3 - "$LAST_OUTPUT" <<'PY' || failures=$((failures + 1))
+import sys
+rows = [l.split() for l in sys.argv[1].splitlines() if l and not l.startswith("#")]
+resp = {float(r[0]): float(r[2]) for r in rows}
+assert len(resp) == 60, len(resp)  # 20 Hz to 20 kHz in sixths of an octave
+lo, hi = resp[min(resp)], resp[min(resp, key=lambda f: abs(f - 3000))]
+assert 5.0 < lo <= 6.5, lo     # low shelf +6 dB at 50 Hz: nearly all of it at 20 Hz
+assert -4.5 < hi < -3.0, hi    # HMF bell -4 dB centred at 3 kHz
+assert abs(resp[max(resp)]) < 0.5, resp[max(resp)]
+print("ok: response figures")
+PY
+check "response channel checked" nonzero "$render" --response 2
+
 check "state save" 0 "$render" --set lmfGain=6 --set clipper=Accurate --save-state "$work/state.bin"
 check "state load" 0 "$render" --state "$work/state.bin" --list-params
 echo "$LAST_OUTPUT" | grep -q -E '^clipper .*Accurate$' || { echo "FAIL: state not restored"; failures=$((failures + 1)); }

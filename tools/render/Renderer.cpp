@@ -111,6 +111,25 @@ juce::String listParameters (OxladeEQProcessor& processor, bool asJson)
     return "ID              Name                Range                           Default       Current\n" + out;
 }
 
+juce::String eqResponseTable (OxladeEQProcessor& processor, int channel, double sampleRate)
+{
+    processor.setRateAndBufferSizeDetails (sampleRate, 512);
+    processor.prepareToPlay (sampleRate, 512);
+
+    std::vector<double> frequencies;
+    for (double f = 20.0; f <= 20000.0 * 1.0001; f *= std::pow (2.0, 1.0 / 6.0))
+        frequencies.push_back (f);
+    std::vector<float> db (frequencies.size());
+    processor.getEqEngine().getMagnitudeResponseDb (db.data(), frequencies.data(), (int) frequencies.size(), channel);
+
+    juce::String out;
+    out << "# EQ response, channel " << channel << ", " << juce::String (sampleRate, 0) << " Hz\n";
+    for (size_t i = 0; i < frequencies.size(); ++i)
+        out << juce::String (frequencies[i], 1).paddedLeft (' ', 9) << " Hz " << juce::String (db[i], 2).paddedLeft (' ', 7) << " dB\n";
+    processor.releaseResources();
+    return out;
+}
+
 Levels measure (const juce::AudioBuffer<float>& buffer)
 {
     Levels l;

@@ -35,6 +35,10 @@ juce::String applySetting (OxladeEQProcessor& processor, const juce::String& id,
 /** Lists every parameter: ID, name, range, default and current text, as text or JSON. */
 juce::String listParameters (OxladeEQProcessor& processor, bool asJson);
 
+/** The equaliser's magnitude response of one channel for the current settings, prepared at the
+    given rate, on a 1/6-octave grid from 20 Hz to 20 kHz: one "Hz dB" line per point. */
+juce::String eqResponseTable (OxladeEQProcessor& processor, int channel, double sampleRate);
+
 /** Simple level figures of a buffer. */
 struct Levels
 {

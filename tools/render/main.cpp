@@ -34,6 +34,11 @@ const char* usageText =
     "                            like the plug-in's load button it keeps oversample and bypass\n"
     "  --save-state FILE         write the plug-in state after applying the options\n"
     "  --save-preset FILE.hlpd   write the current settings as a preset file after the options\n"
+    "  --user-default            start from your User Default preset, as a new plug-in\n"
+    "                            instance does (default: the factory settings, so a render\n"
+    "                            does not depend on the machine it runs on)\n"
+    "  --response CH             print the EQ's magnitude response of channel CH (0 or 1;\n"
+    "                            in M/S mode 0 is side, 1 is mid) on a 1/6-octave grid\n"
     "  --measure                 print input/output peak, RMS, RMS re sine and K-weighted\n"
     "                            figures, and the trims Auto Input / Auto Output would set\n"
     "  --block N                 host block size (default 512)\n"
@@ -51,6 +56,15 @@ const char* usageText =
     std::exit (1);
 }
 
+void setDataDirectory (const juce::File& folder)
+{
+#if JUCE_WINDOWS
+    _putenv_s ("OXLADE_DATA_DIR", folder.getFullPathName().toRawUTF8());
+#else
+    setenv ("OXLADE_DATA_DIR", folder.getFullPathName().toRawUTF8(), 1);
+#endif
+}
+
 juce::File resolve (const juce::String& path)
 {
     return juce::File::getCurrentWorkingDirectory().getChildFile (path);
@@ -62,7 +76,8 @@ int main (int argc, char** argv)
     juce::ScopedJuceInitialiser_GUI juceInit;
 
     RenderOptions options;
-    bool listParams = false, json = false, demo = false;
+    bool listParams = false, json = false, demo = false, userDefault = false;
+    int responseChannel = -1;
     juce::StringArray positional;
 
     for (int i = 1; i < argc; ++i)
@@ -97,6 +112,15 @@ int main (int argc, char** argv)
             options.presetOut = resolve (next());
         else if (arg == "--measure")
             options.measureLevels = true;
+        else if (arg == "--user-default")
+            userDefault = true;
+        else if (arg == "--response")
+        {
+            const auto v = next().trim();
+            if (v != "0" && v != "1")
+                fail ("--response expects channel 0 or 1, got '" + v + "'");
+            responseChannel = v.getIntValue();
+        }
         else if (arg == "--block")
         {
             const auto v = next();
@@ -123,6 +147,25 @@ int main (int argc, char** argv)
         else
             positional.add (arg);
     }
+
+    // Renders start from the factory settings unless asked otherwise: the plug-in's data folder
+    // (and its User Default preset) is pointed at an empty scratch folder for this run.
+    std::unique_ptr<juce::TemporaryFile> scratchData;
+    if (! userDefault && juce::SystemStats::getEnvironmentVariable ("OXLADE_DATA_DIR", {}).isEmpty())
+    {
+        scratchData = std::make_unique<juce::TemporaryFile> ("oxlade-render");
+        scratchData->getFile().createDirectory();
+        setDataDirectory (scratchData->getFile());
+    }
+    struct ScratchCleanup
+    {
+        juce::TemporaryFile* t;
+        ~ScratchCleanup()
+        {
+            if (t != nullptr)
+                t->getFile().deleteRecursively();
+        }
+    } cleanup { scratchData.get() };
 
     OxladeEQProcessor processor;
 
@@ -169,6 +212,13 @@ int main (int argc, char** argv)
     if (listParams)
     {
         std::cout << listParameters (processor, json);
+        if (positional.isEmpty() && !demo && responseChannel < 0)
+            return 0;
+    }
+
+    if (responseChannel >= 0)
+    {
+        std::cout << eqResponseTable (processor, responseChannel, 48000.0);
         if (positional.isEmpty() && !demo)
             return 0;
     }
