@@ -57,16 +57,16 @@ void runChain (benchmark::State& state, double rate, const std::vector<Setting>&
     state.counters["models_loaded"] = processor.hasModelEngine (0, false) && processor.hasModelEngine (0, true) ? 1.0 : 0.0;
 }
 
-void BM_ChainBypassedBaseline (benchmark::State& state) { runChain (state, 48000.0, {{"bypass", "1"}}); }
+void BM_ChainBypassedBaseline (benchmark::State& state) { runChain (state, 48000.0, { { "bypass", "1" } }); }
 
 void BM_ChainEqTrimsFltr (benchmark::State& state)
 {
-    runChain (state, 48000.0, {{"clipper", "OFF"}, {"stereoLink", "0"}, {"lfGain", "6"}, {"lmfGain", "-4"}, {"hmfGain", "9"}, {"hfGain", "-6"}, {"lfGainB", "-9"}, {"lmfGainB", "12"}, {"hmfGainB", "-2"}, {"hfGainB", "4"}, {"inputTrim", "3"}, {"outputTrim", "-3"}, {"fltr", "1"}});
+    runChain (state, 48000.0, { { "clipper", "OFF" }, { "stereoLink", "0" }, { "lfGain", "6" }, { "lmfGain", "-4" }, { "hmfGain", "9" }, { "hfGain", "-6" }, { "lfGainB", "-9" }, { "lmfGainB", "12" }, { "hmfGainB", "-2" }, { "hfGainB", "4" }, { "inputTrim", "3" }, { "outputTrim", "-3" }, { "fltr", "1" } });
 }
 
 void BM_ChainEqClipperX4 (benchmark::State& state)
 {
-    runChain (state, 48000.0, {{"lfGain", "6"}, {"hmfGain", "4"}, {"clipper", "Accurate"}, {"clipperDrive", "6"}, {"oversample", "x4"}});
+    runChain (state, 48000.0, { { "lfGain", "6" }, { "hmfGain", "4" }, { "clipper", "Accurate" }, { "clipperDrive", "6" }, { "oversample", "x4" } });
 }
 
 /** The whole plug-in with one modelling engine: EQ in with a boost, the default clipper
@@ -79,21 +79,20 @@ void registerEngineMatrix()
         std::vector<Setting> settings;
     };
     const Engine engines[] = {
-        {"Standard", {{"mode", "Standard"}, {"drive", "100"}, {"analogExpansion", "50"}, {"lecfFreq", "5"}, {"lfGain", "6"}}},
-        {"Hybrid", {{"mode", "Hybrid"}, {"hybridMode", "Hybrid"}, {"drive", "100"}, {"lecfFreq", "5"}, {"lfGain", "6"}}},
+        { "Standard", { { "mode", "Standard" }, { "drive", "100" }, { "analogExpansion", "50" }, { "lecfFreq", "5" }, { "lfGain", "6" } } },
+        { "Hybrid", { { "mode", "Hybrid" }, { "hybridMode", "Hybrid" }, { "drive", "100" }, { "lecfFreq", "5" }, { "lfGain", "6" } } },
     };
-    const std::pair<const char*, double> rates[] = {{"48k", 48000.0}, {"44k1", 44100.0}};
-    const char* factors[] = {"x1", "x2", "x4"};
+    const std::pair<const char*, double> rates[] = { { "48k", 48000.0 }, { "44k1", 44100.0 } };
+    const char* factors[] = { "x1", "x2", "x4" };
 
     for (const auto& [rateName, rate] : rates)
         for (const auto& engine : engines)
             for (const char* factor : factors)
             {
                 auto settings = engine.settings;
-                settings.push_back ({"oversample", factor});
+                settings.push_back ({ "oversample", factor });
                 const std::string name = std::string ("BM_Chain/") + engine.name + "/" + rateName + "/" + factor;
-                benchmark::RegisterBenchmark (name.c_str(), [settings, rate = rate] (benchmark::State& state)
-                                              { runChain (state, rate, settings); })
+                benchmark::RegisterBenchmark (name.c_str(), [settings, rate = rate] (benchmark::State& state) { runChain (state, rate, settings); })
                     ->UseRealTime();
             }
 }

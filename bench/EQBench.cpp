@@ -20,10 +20,10 @@ oxlade::BandParameterValues allBandsActive()
     oxlade::BandParameterValues v;
     v.stereoLink = false;
     v.analogExpansionPercent = 50.0;
-    v.channelA.frequencyHz = {50.0, 240.0, 3000.0, 10000.0};
-    v.channelA.gainDb = {6.0, -4.0, 9.0, -6.0};
-    v.channelB.frequencyHz = {100.0, 700.0, 8000.0, 5000.0};
-    v.channelB.gainDb = {-9.0, 12.0, -2.0, 4.0};
+    v.channelA.frequencyHz = { 50.0, 240.0, 3000.0, 10000.0 };
+    v.channelA.gainDb = { 6.0, -4.0, 9.0, -6.0 };
+    v.channelB.frequencyHz = { 100.0, 700.0, 8000.0, 5000.0 };
+    v.channelB.gainDb = { -9.0, 12.0, -2.0, 4.0 };
     return v;
 }
 
@@ -60,7 +60,7 @@ void BM_EQEngineEightBands (benchmark::State& state)
 
     StereoNoise input;
     std::vector<float> left (blockSize), right (blockSize);
-    float* channels[2] = {left.data(), right.data()};
+    float* channels[2] = { left.data(), right.data() };
 
     for (auto _ : state)
     {
@@ -93,13 +93,13 @@ void BM_PlainBiquadLoopBaseline (benchmark::State& state)
         for (int b = 0; b < 4; ++b)
         {
             const auto r = designer.getPendingCoefficients (c, b);
-            filters[static_cast<std::size_t> (c)][static_cast<std::size_t> (b)] = Biquad{r.b0, r.b1, r.b2, r.a1, r.a2};
+            filters[static_cast<std::size_t> (c)][static_cast<std::size_t> (b)] = Biquad{ r.b0, r.b1, r.b2, r.a1, r.a2 };
         }
     }
 
     StereoNoise input;
     std::vector<float> left (blockSize), right (blockSize);
-    float* channels[2] = {left.data(), right.data()};
+    float* channels[2] = { left.data(), right.data() };
 
     for (auto _ : state)
     {
@@ -128,4 +128,3 @@ void BM_PlainBiquadLoopBaseline (benchmark::State& state)
 }
 BENCHMARK (BM_PlainBiquadLoopBaseline);
 } // namespace
-

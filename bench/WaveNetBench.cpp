@@ -21,8 +21,7 @@ constexpr int blockSize = 512;
 
 const std::string& modelText()
 {
-    static const std::string text = []
-    {
+    static const std::string text = [] {
         std::ifstream file (std::string (OXLADE_SOURCE_DIR) + "/tests/modelling/data/wavenet_random.json", std::ios::binary);
         std::ostringstream s;
         s << file.rdbuf();
@@ -95,12 +94,11 @@ void BM_WaveNet (benchmark::State& state)
 
 void kernelArgs (benchmark::internal::Benchmark* b)
 {
-    for (int scale : {1, 4})
-        for (int channels : {1, 2})
+    for (int scale : { 1, 4 })
+        for (int channels : { 1, 2 })
             for (int kernel = 0; kernel <= 3; ++kernel)
-                b->Args ({kernel, channels, scale});
+                b->Args ({ kernel, channels, scale });
 }
 
 BENCHMARK (BM_WaveNet)->Apply (kernelArgs)->Unit (benchmark::kMicrosecond);
 } // namespace
-

@@ -30,13 +30,8 @@ void AnalyserRing::copyLatest (float* dest, int k) const noexcept
 //==============================================================================
 const juce::StringArray& OxladeEQProcessor::listenedParameterIDs()
 {
-    static const juce::StringArray ids {
-        "stepFreq", "stepGain", "presetAB", "mode", "hybridMode", "oversample", "fltr", "styleA",
-        "lfStep", "lfGain", "lfShelf", "lmfFreq", "lmfGain", "hmfFreq", "hmfGain", "hfStep", "hfGain",
-        "hfShelf", "eqOn", "inputTrim", "outputTrim", "unityGain", "unityToClip", "refCal", "contQ",
-        "lmfQ", "hmfQ", "clipper", "clipperDrive", "stereoLink", "msStereoMode", "analogExpansion",
-        "lfStepB", "lfGainB", "lfShelfB", "lmfFreqB", "lmfGainB", "lmfQB", "hmfFreqB", "hmfGainB",
-        "hmfQB", "hfStepB", "hfGainB", "hfShelfB", "eqOnB"
+    static const juce::StringArray ids{
+        "stepFreq", "stepGain", "presetAB", "mode", "hybridMode", "oversample", "fltr", "styleA", "lfStep", "lfGain", "lfShelf", "lmfFreq", "lmfGain", "hmfFreq", "hmfGain", "hfStep", "hfGain", "hfShelf", "eqOn", "inputTrim", "outputTrim", "unityGain", "unityToClip", "refCal", "contQ", "lmfQ", "hmfQ", "clipper", "clipperDrive", "stereoLink", "msStereoMode", "analogExpansion", "lfStepB", "lfGainB", "lfShelfB", "lmfFreqB", "lmfGainB", "lmfQB", "hmfFreqB", "hmfGainB", "hmfQB", "hfStepB", "hfGainB", "hfShelfB", "eqOnB"
     };
     return ids;
 }
@@ -343,7 +338,7 @@ void OxladeEQProcessor::structuralReinitialise() noexcept
 bool OxladeEQProcessor::isNeutral() const noexcept
 {
     const bool eqOff = raw.eqOn->load() <= 0.5f && (raw.stereoLink->load() > 0.5f || raw.eqOnB->load() <= 0.5f);
-    if (! eqOff)
+    if (!eqOff)
         return false;
     if (raw.polarity->load() > 0.5f || raw.unityGain->load() > 0.5f || raw.fltr->load() > 0.5f)
         return false;
@@ -355,14 +350,14 @@ bool OxladeEQProcessor::isNeutral() const noexcept
         return false;
     if (juce::jlimit (0, 2, (int) std::lround (raw.clipper->load())) != 0 || std::abs (raw.clipperDrive->load()) >= 0.001f)
         return false;
-    if (! (raw.lecfFreq->load() < 0.001f || lecfBypassed.load()))
+    if (!(raw.lecfFreq->load() < 0.001f || lecfBypassed.load()))
         return false;
     if (autoGain.isMeasuring())
         return false;
     const float inputOffset = raw.inputTrim->load() + (raw.refCal->load() > 0.5f ? refCalInDb.load() : 0.0f);
     if (std::abs (inputOffset) >= 0.001f || std::abs (raw.outputTrim->load()) >= 0.001f)
         return false;
-    return ! resetRequested.load() && fadeDirection == 0;
+    return !resetRequested.load() && fadeDirection == 0;
 }
 
 //==============================================================================
@@ -384,7 +379,7 @@ void OxladeEQProcessor::processBlock (juce::AudioBuffer<double>& buffer, juce::M
     // there the reported latency is 32 samples, and untouched audio would arrive 32 samples early
     // (and jump whenever a control left neutral).
     const int chunk = doubleScratch.getNumSamples();
-    const bool neutral = ! resampling && isNeutral();
+    const bool neutral = !resampling && isNeutral();
     juce::MidiBuffer noMidi;
 
     for (int start = 0; start < numSamples; start += chunk)
@@ -492,7 +487,7 @@ void OxladeEQProcessor::processChain (juce::AudioBuffer<float>& buffer) noexcept
 
     if (fltrOn)
     {
-        if (! fltrOnLastBlock)
+        if (!fltrOnLastBlock)
             fltr.reset();
         fltr.process (ch, numChannels, n);
     }
@@ -539,7 +534,7 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
     const bool active = driveEnableSmoother.getCurrentValue() * drive > 1e-4 || driveEnableSmoother.getTargetValue() * drive > 1e-4;
 
     const bool neural = modeIndex == 1 && hybridModeIndex >= 1 && active;
-    if (neural && ! wavenetActiveLastBlock)
+    if (neural && !wavenetActiveLastBlock)
     {
         auto& set = modelSets[hybridModeIndex == 2 ? 1u : 0u];
         for (auto* e : { set.left.get(), set.right.get() })
@@ -550,19 +545,19 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
     wavenetActiveLastBlock = neural;
 
     // Low-end clean filter, only evaluated when something nonlinear runs.
-    const bool nonlinear = neural || standard || ! clipperBypassed || clipperDriveSmoother.getCurrentValue() != 1.0f
+    const bool nonlinear = neural || standard || !clipperBypassed || clipperDriveSmoother.getCurrentValue() != 1.0f
                            || clipperDriveGainTarget.load() != 1.0f;
     bool lecfActive = false;
     if (nonlinear)
     {
         const double l = raw.lecfFreq->load();
-        lecfActive = l > 1e-4 && ! lecfBypassed.load (std::memory_order_relaxed);
+        lecfActive = l > 1e-4 && !lecfBypassed.load (std::memory_order_relaxed);
         if (lecfActive)
         {
             // The filter only runs inside the modelling stage: it starts from a cleared state when
             // it switches on, and also when the modelling starts again after a pause (the clipper
             // alone keeps it "active" without running it).
-            if (! lecfActiveLastBlock || ((neural || standard) && ! modellingLastBlock))
+            if (!lecfActiveLastBlock || ((neural || standard) && !modellingLastBlock))
                 for (auto& f : lecf)
                     f.reset();
             // The filter runs after the oversampler, so it is designed at that rate: the corner
@@ -681,14 +676,14 @@ void OxladeEQProcessor::runClipperStage (float* const* ch, int numChannels, int 
         }
     }
 
-    if (! clipperBypassed)
+    if (!clipperBypassed)
         clipper.process (ch, numChannels, n, clipperGainReduction);
 }
 
 void OxladeEQProcessor::applySmoothedGain (juce::SmoothedValue<float>& smoother, float target, float* const* ch, int numChannels, int n) noexcept
 {
     smoother.setTargetValue (target);
-    if (! smoother.isSmoothing())
+    if (!smoother.isSmoothing())
     {
         const float g = smoother.getCurrentValue();
         if (g != 1.0f)

@@ -26,8 +26,8 @@ class WaveNetEngine;
 struct AnalyserRing
 {
     static constexpr int size = 16384;
-    std::array<float, size> samples {};
-    std::atomic<int> writeIndex { 0 };
+    std::array<float, size> samples{};
+    std::atomic<int> writeIndex{ 0 };
 
     /** Copies the k most recent samples, oldest first, into dest. */
     void copyLatest (float* dest, int k) const noexcept;
@@ -42,19 +42,19 @@ struct ModelSet
 /** Editor settings that travel with the host state (and, partly, with the user default preset). */
 struct EditorProperties
 {
-    std::atomic<int> uiScalePercent { 100 };
-    std::atomic<bool> uiEqCurveExpanded { false };
-    std::atomic<bool> uiEqKnobVisible { true };
-    std::atomic<bool> uiLanguageJa { false };
-    std::atomic<bool> uiHelpMode { false };
-    std::atomic<bool> uiPeakMode { false };
-    std::atomic<bool> uiFftEnabled { true };
-    std::atomic<int> uiFftSize { 1 };
-    std::atomic<int> uiOctCorr { 1 };
-    std::atomic<int> uiDbScale { 12 };
-    std::atomic<int> uiFftViewCycle { 0 };
-    std::atomic<bool> editWhileBypassed { false };
-    std::atomic<bool> knobHoverGlow { true };
+    std::atomic<int> uiScalePercent{ 100 };
+    std::atomic<bool> uiEqCurveExpanded{ false };
+    std::atomic<bool> uiEqKnobVisible{ true };
+    std::atomic<bool> uiLanguageJa{ false };
+    std::atomic<bool> uiHelpMode{ false };
+    std::atomic<bool> uiPeakMode{ false };
+    std::atomic<bool> uiFftEnabled{ true };
+    std::atomic<int> uiFftSize{ 1 };
+    std::atomic<int> uiOctCorr{ 1 };
+    std::atomic<int> uiDbScale{ 12 };
+    std::atomic<int> uiFftViewCycle{ 0 };
+    std::atomic<bool> editWhileBypassed{ false };
+    std::atomic<bool> knobHoverGlow{ true };
 };
 
 /** One Oxlade plug-in instance: parameters, the processing chain, and what the editor reads. */
@@ -143,35 +143,35 @@ public:
     //==============================================================================
     // Parameter system. The step flags come first: the ranges of the parameter set hold
     // references to them.
-    std::atomic<bool> stepFreqEnabled { true };
-    std::atomic<bool> stepGainEnabled { true };
-    std::atomic<uint32_t> pendingUpdates { 0 };
+    std::atomic<bool> stepFreqEnabled{ true };
+    std::atomic<bool> stepGainEnabled{ true };
+    std::atomic<uint32_t> pendingUpdates{ 0 };
     bool applyingDirectly = false;
 
-    juce::UndoManager undoManager { 30000, 30 };
+    juce::UndoManager undoManager{ 30000, 30 };
     juce::AudioProcessorValueTreeState parameters;
 
     // Single-control bypass flags ("muteFlags").
-    std::atomic<bool> driveBypassed { false }, expansionBypassed { false }, clipperDriveBypassed { false }, lecfBypassed { false };
-    std::array<std::atomic<bool>, 8> bandGainBypassed {};
+    std::atomic<bool> driveBypassed{ false }, expansionBypassed{ false }, clipperDriveBypassed{ false }, lecfBypassed{ false };
+    std::array<std::atomic<bool>, 8> bandGainBypassed{};
 
     // Values published to the editor.
     LevelMeterState inputMeter, outputMeter;
     ClipperGainReduction clipperGainReduction;
-    std::atomic<float> cpuLoad { 0.0f };
+    std::atomic<float> cpuLoad{ 0.0f };
     AnalyserRing analyserFifoPre, analyserFifoPost;
-    std::atomic<bool> analyserFeedEnabled { false };
-    std::atomic<int> analyserChannelMode { 2 };
+    std::atomic<bool> analyserFeedEnabled{ false };
+    std::atomic<int> analyserChannelMode{ 2 };
 
     // Editor properties saved with the host state.
     EditorProperties ui;
-    std::atomic<float> refCalInDb { 0.0f };
+    std::atomic<float> refCalInDb{ 0.0f };
 
     // A/B slot and preset bookkeeping.
     juce::String slotPresetNameA, slotPresetNameB;
     int slotPresetIdA = 1, slotPresetIdB = 1, currentPresetId = 1;
-    std::atomic<uint32_t> presetGeneration { 0 };
-    std::atomic<bool> presetListChanged { false };
+    std::atomic<uint32_t> presetGeneration{ 0 };
+    std::atomic<bool> presetListChanged{ false };
 
     // Update check results (message thread).
     bool updateAvailable = false;
@@ -286,7 +286,7 @@ private:
     bool fltrOn = false;
     int clipperModeIndex = 0;
     bool clipperBypassed = true;
-    std::atomic<bool> resetRequested { false };
+    std::atomic<bool> resetRequested{ false };
     int fadeDirection = 0;
     float fadeGain = 1.0f;
     bool wavenetActiveLastBlock = false, fltrOnLastBlock = false, lecfActiveLastBlock = false, modellingLastBlock = false;
@@ -294,10 +294,10 @@ private:
     int chainRunCount = 0;
 
     // Gain targets, written by the parameter mapping on any thread, read once per block.
-    std::atomic<float> inputGainTarget { 1.0f }, outputGainTarget { 1.0f }, unityGainTarget { 1.0f }, clipperDriveGainTarget { 1.0f };
+    std::atomic<float> inputGainTarget{ 1.0f }, outputGainTarget{ 1.0f }, unityGainTarget{ 1.0f }, clipperDriveGainTarget{ 1.0f };
 
-    juce::SmoothedValue<float> inputGainSmoother { 1.0f }, unityGainSmoother { 1.0f }, outputGainSmoother { 1.0f };
-    juce::SmoothedValue<float> clipperDriveSmoother { 1.0f }, driveEnableSmoother { 1.0f }, expansionEnableSmoother { 1.0f };
+    juce::SmoothedValue<float> inputGainSmoother{ 1.0f }, unityGainSmoother{ 1.0f }, outputGainSmoother{ 1.0f };
+    juce::SmoothedValue<float> clipperDriveSmoother{ 1.0f }, driveEnableSmoother{ 1.0f }, expansionEnableSmoother{ 1.0f };
 
     // DSP objects.
     EQEngine eq;

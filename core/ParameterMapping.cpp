@@ -15,7 +15,7 @@ namespace
     constexpr uint32_t maskEqIn = 16, maskAllBandsAndEqIn = 31, maskAllBands = 15, maskMidBands = 6;
     constexpr uint32_t maskUnityToClip = 32, maskContinuousQ = 64 | 2 | 4, maskSlotSwitch = 128;
 
-    const juce::StringArray slotProtectedIds { "oversample", "presetAB", "bypass" };
+    const juce::StringArray slotProtectedIds{ "oversample", "presetAB", "bypass" };
 
     int bandOf (const juce::String& id)
     {
@@ -128,7 +128,7 @@ void OxladeEQProcessor::unityToClipWriteBack()
 
 void OxladeEQProcessor::continuousQInitialValues()
 {
-    if (! isOn (ParamID::contQ))
+    if (!isOn (ParamID::contQ))
         return;
     setParameterValue (ParamID::lmfQ, (float) juce::jlimit (0.37, 0.65, proportionalQ (value (ParamID::lmfGain))));
     setParameterValue (ParamID::hmfQ, (float) juce::jlimit (0.37, 0.65, proportionalQ (value (ParamID::hmfGain))));
@@ -159,14 +159,14 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
     {
         if (id == ParamID::lfShelf || id == ParamID::lfShelfB || id == ParamID::hfShelf || id == ParamID::hfShelfB)
             resetRequested.store (true);
-        if (! deferToMessageThread (maskBand (band)))
+        if (!deferToMessageThread (maskBand (band)))
             updateBandFilters (band);
         return;
     }
     if (id == ParamID::eqOn)
     {
         resetRequested.store (true);
-        if (! deferToMessageThread (maskEqIn))
+        if (!deferToMessageThread (maskEqIn))
             setEqOn (on, isOn (ParamID::stereoLink) ? -1 : 0);
         return;
     }
@@ -175,14 +175,14 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
         if (isOn (ParamID::stereoLink))
             return;
         resetRequested.store (true);
-        if (! deferToMessageThread (maskEqIn))
+        if (!deferToMessageThread (maskEqIn))
             setEqOn (on, 1);
         return;
     }
     if (id == ParamID::stereoLink)
     {
         resetRequested.store (true);
-        if (! deferToMessageThread (maskAllBandsAndEqIn))
+        if (!deferToMessageThread (maskAllBandsAndEqIn))
             updateAllBands();
         return;
     }
@@ -194,13 +194,13 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
     }
     if (id == ParamID::analogExpansion)
     {
-        if (! deferToMessageThread (maskAllBands))
+        if (!deferToMessageThread (maskAllBands))
             updateAllBandFilters (eq, gatherBandValues());
         return;
     }
     if (id == ParamID::styleA)
     {
-        if (! deferToMessageThread (maskMidBands))
+        if (!deferToMessageThread (maskMidBands))
         {
             updateBandFilters (1);
             updateBandFilters (2);
@@ -215,9 +215,9 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
     if (id == ParamID::inputTrim)
     {
         recomputeInputGainTarget();
-        if (isOn (ParamID::unityGain) && ! isOn (ParamID::unityToClip))
+        if (isOn (ParamID::unityGain) && !isOn (ParamID::unityToClip))
             unityGainTarget.store (computeUnityGainTarget (v, true, false));
-        else if (isOn (ParamID::unityToClip) && ! deferToMessageThread (maskUnityToClip))
+        else if (isOn (ParamID::unityToClip) && !deferToMessageThread (maskUnityToClip))
             unityToClipWriteBack();
         return;
     }
@@ -236,7 +236,7 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
         if (on)
         {
             unityGainTarget.store (1.0f);
-            if (! deferToMessageThread (maskUnityToClip))
+            if (!deferToMessageThread (maskUnityToClip))
                 unityToClipWriteBack();
         }
         else if (isOn (ParamID::unityGain))
@@ -248,9 +248,9 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
     }
     if (id == ParamID::contQ)
     {
-        if (on && ! deferToMessageThread (maskContinuousQ))
+        if (on && !deferToMessageThread (maskContinuousQ))
             continuousQInitialValues();
-        if (! deferToMessageThread (maskMidBands))
+        if (!deferToMessageThread (maskMidBands))
         {
             updateBandFilters (1);
             updateBandFilters (2);
@@ -259,13 +259,13 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
     }
     if (id == ParamID::lmfQ)
     {
-        if (! deferToMessageThread (maskBand (1)))
+        if (!deferToMessageThread (maskBand (1)))
             updateBandFilters (1);
         return;
     }
     if (id == ParamID::hmfQ)
     {
-        if (! deferToMessageThread (maskBand (2)))
+        if (!deferToMessageThread (maskBand (2)))
             updateBandFilters (2);
         return;
     }
@@ -276,7 +276,7 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
     }
     if (id == ParamID::presetAB)
     {
-        if (on != activeSlot && ! deferToMessageThread (maskSlotSwitch))
+        if (on != activeSlot && !deferToMessageThread (maskSlotSwitch))
             switchToSlot (on);
         return;
     }
@@ -356,7 +356,7 @@ void OxladeEQProcessor::switchToSlot (bool slotB)
 
 void OxladeEQProcessor::copySlotAToB()
 {
-    if (! activeSlot)
+    if (!activeSlot)
         slotStateA = parameters.copyState();
     if (slotStateA.isValid())
         slotStateB = slotStateA.createCopy();
@@ -385,7 +385,7 @@ void OxladeEQProcessor::copySlotBToA()
     slotPresetIdA = slotPresetIdB;
     slotPresetNameA = slotPresetNameB;
 
-    if (! activeSlot)
+    if (!activeSlot)
     {
         currentPresetId = slotPresetIdA;
         if (slotStateA.isValid())

@@ -27,30 +27,28 @@ namespace
 
     // The twelve band controls of one channel, in the order the second channel lists them.
     constexpr BandRecord bandRecords[12] = {
-        {ParamID::lfStep, "LF Freq", BandKind::frequency, StepTables::lfFreq, 7, 50.0f},
-        {ParamID::lfGain, "LF Gain", BandKind::gain, StepTables::gain, 11, 0.0f},
-        {ParamID::lfShelf, "LF Shelf", BandKind::shelf, nullptr, 0, 1.0f},
-        {ParamID::lmfFreq, "LMF Freq", BandKind::frequency, StepTables::lmfFreq, 7, 180.0f},
-        {ParamID::lmfGain, "LMF Gain", BandKind::gain, StepTables::gain, 11, 0.0f},
-        {ParamID::lmfQ, "LMF Q", BandKind::q, nullptr, 0, 0.55f},
-        {ParamID::hmfFreq, "HMF Freq", BandKind::frequency, StepTables::hmfFreq, 7, 3000.0f},
-        {ParamID::hmfGain, "HMF Gain", BandKind::gain, StepTables::gain, 11, 0.0f},
-        {ParamID::hmfQ, "HMF Q", BandKind::q, nullptr, 0, 0.55f},
-        {ParamID::hfStep, "HF Freq", BandKind::frequency, StepTables::hfFreq, 7, 7000.0f},
-        {ParamID::hfGain, "HF Gain", BandKind::gain, StepTables::gain, 11, 0.0f},
-        {ParamID::hfShelf, "HF Shelf", BandKind::shelf, nullptr, 0, 1.0f},
+        { ParamID::lfStep, "LF Freq", BandKind::frequency, StepTables::lfFreq, 7, 50.0f },
+        { ParamID::lfGain, "LF Gain", BandKind::gain, StepTables::gain, 11, 0.0f },
+        { ParamID::lfShelf, "LF Shelf", BandKind::shelf, nullptr, 0, 1.0f },
+        { ParamID::lmfFreq, "LMF Freq", BandKind::frequency, StepTables::lmfFreq, 7, 180.0f },
+        { ParamID::lmfGain, "LMF Gain", BandKind::gain, StepTables::gain, 11, 0.0f },
+        { ParamID::lmfQ, "LMF Q", BandKind::q, nullptr, 0, 0.55f },
+        { ParamID::hmfFreq, "HMF Freq", BandKind::frequency, StepTables::hmfFreq, 7, 3000.0f },
+        { ParamID::hmfGain, "HMF Gain", BandKind::gain, StepTables::gain, 11, 0.0f },
+        { ParamID::hmfQ, "HMF Q", BandKind::q, nullptr, 0, 0.55f },
+        { ParamID::hfStep, "HF Freq", BandKind::frequency, StepTables::hfFreq, 7, 7000.0f },
+        { ParamID::hfGain, "HF Gain", BandKind::gain, StepTables::gain, 11, 0.0f },
+        { ParamID::hfShelf, "HF Shelf", BandKind::shelf, nullptr, 0, 1.0f },
     };
 
-    juce::ParameterID pid (const juce::String& id) { return juce::ParameterID{id, 1}; }
+    juce::ParameterID pid (const juce::String& id) { return juce::ParameterID{ id, 1 }; }
 
     juce::AudioParameterFloatAttributes floatAttributes (const juce::String& name, const juce::String& label)
     {
         return juce::AudioParameterFloatAttributes()
             .withLabel (label)
-            .withStringFromValueFunction ([name, label] (float v, int)
-                                          { return valueText (v, name, label); })
-            .withValueFromStringFunction ([] (const juce::String& t)
-                                          { return valueFromText (t); });
+            .withStringFromValueFunction ([name, label] (float v, int) { return valueText (v, name, label); })
+            .withValueFromStringFunction ([] (const juce::String& t) { return valueFromText (t); });
     }
 
     std::unique_ptr<juce::RangedAudioParameter> makeLinearFloat (const juce::String& id,
@@ -78,10 +76,8 @@ namespace
             0.0f,
             juce::AudioParameterFloatAttributes()
                 .withLabel ("%")
-                .withStringFromValueFunction ([] (float v, int)
-                                              { return percentText (v); })
-                .withValueFromStringFunction ([] (const juce::String& t)
-                                              { return valueFromText (t); }));
+                .withStringFromValueFunction ([] (float v, int) { return percentText (v); })
+                .withValueFromStringFunction ([] (const juce::String& t) { return valueFromText (t); }));
     }
 
     std::unique_ptr<juce::RangedAudioParameter> makeBool (const juce::String& id, const juce::String& name, bool def, bool meta = false)
@@ -138,8 +134,7 @@ float snapFrequency (float hz)
 
 juce::NormalisableRange<float> makeSteppedFrequencyRange (const float* t, std::atomic<bool>& stepEnabled)
 {
-    auto fromNormalised = [t, &stepEnabled] (float, float, float v)
-    {
+    auto fromNormalised = [t, &stepEnabled] (float, float, float v) {
         const double c = 6.0 * juce::jlimit (0.0, 1.0, (double) v);
         const int i = juce::jlimit (0, 5, (int) std::floor (c));
         double f = t[i] * std::pow ((double) t[i + 1] / t[i], c - i);
@@ -155,8 +150,7 @@ juce::NormalisableRange<float> makeSteppedFrequencyRange (const float* t, std::a
         return (float) f;
     };
 
-    auto toNormalised = [t] (float, float, float f)
-    {
+    auto toNormalised = [t] (float, float, float f) {
         if (f <= t[0])
             return 0.0f;
         if (f >= t[6])
@@ -167,8 +161,7 @@ juce::NormalisableRange<float> makeSteppedFrequencyRange (const float* t, std::a
         return (float) ((std::log ((double) f / t[i]) / std::log ((double) t[i + 1] / t[i]) + i) / 6.0);
     };
 
-    auto snap = [] (float, float, float f)
-    { return snapFrequency (f); };
+    auto snap = [] (float, float, float f) { return snapFrequency (f); };
 
     return juce::NormalisableRange<float> (t[0], t[6], fromNormalised, toNormalised, snap);
 }
@@ -177,8 +170,7 @@ juce::NormalisableRange<float> makeSteppedGainRange (std::atomic<bool>& stepEnab
 {
     const float* g = StepTables::gain;
 
-    auto fromNormalised = [g, &stepEnabled] (float, float, float v)
-    {
+    auto fromNormalised = [g, &stepEnabled] (float, float, float v) {
         const double c = 10.0 * juce::jlimit (0.0, 1.0, (double) v);
         const int i = juce::jlimit (0, 9, (int) std::floor (c));
         double value = g[i] + (g[i + 1] - g[i]) * (c - i);
@@ -194,8 +186,7 @@ juce::NormalisableRange<float> makeSteppedGainRange (std::atomic<bool>& stepEnab
         return (float) value;
     };
 
-    auto toNormalised = [g] (float, float, float value)
-    {
+    auto toNormalised = [g] (float, float, float value) {
         if (value <= -12.0f)
             return 0.0f;
         if (value >= 12.0f)
@@ -271,7 +262,7 @@ juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout (std::
                 makeBool (ParamID::presetAB, "Preset A/B", false),
                 makeBool (ParamID::stepGain, "Step Gain", true),
                 makeBool (ParamID::stepFreq, "Step Freq", true),
-                makeChoice (ParamID::styleA, "Style", {"Style B", "Style A", "Style BA"}, 0),
+                makeChoice (ParamID::styleA, "Style", { "Style B", "Style A", "Style BA" }, 0),
                 makeBool (ParamID::eqOn, "EQ In", true),
                 makeBool (ParamID::fltr, "FLTR", false));
 
@@ -290,11 +281,11 @@ juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout (std::
         if (isQRecord (r))
             layout.add (makeBandParameter (r, false, stepFreq, stepGain));
 
-    layout.add (makeChoice (ParamID::clipper, "Clipper Mode", {"OFF", "Practical", "Accurate"}, 1),
+    layout.add (makeChoice (ParamID::clipper, "Clipper Mode", { "OFF", "Practical", "Accurate" }, 1),
                 makeLinearFloat (ParamID::clipperDrive, "Clipper Drive", -24.0f, 24.0f, 0.01f, 0.0f, "dB"),
                 makeLinearFloat (ParamID::lecfFreq, "LECF", 0.0f, 10.0f, 0.01f, 0.0f, {}),
-                makeChoice (ParamID::oversample, "Oversample", {"x1", "x2", "x4"}, 0),
-                makeChoice (ParamID::hybridMode, "Hybrid", {"OFF", "Hybrid", "Boost Hybrid"}, 0),
+                makeChoice (ParamID::oversample, "Oversample", { "x1", "x2", "x4" }, 0),
+                makeChoice (ParamID::hybridMode, "Hybrid", { "OFF", "Hybrid", "Boost Hybrid" }, 0),
                 makePercent (ParamID::drive, "Drive"),
                 makePercent (ParamID::analogExpansion, "Analog Expansion"),
                 makeBool (ParamID::stereoLink, "Stereo Link", true),
@@ -304,7 +295,7 @@ juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout (std::
         layout.add (makeBandParameter (r, true, stepFreq, stepGain));
 
     layout.add (makeBool (ParamID::eqOnB, "EQ In (R)", true),
-                makeChoice (ParamID::mode, "Mode", {"Standard", "Hybrid"}, 0));
+                makeChoice (ParamID::mode, "Mode", { "Standard", "Hybrid" }, 0));
 
     return layout;
 }

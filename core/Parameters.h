@@ -62,11 +62,11 @@ namespace ParamID
 /** Hardware switch positions of the stepped controls. */
 namespace StepTables
 {
-    inline constexpr float lfFreq[7] = {30.0f, 40.0f, 50.0f, 100.0f, 200.0f, 300.0f, 400.0f};
-    inline constexpr float lmfFreq[7] = {75.0f, 150.0f, 180.0f, 240.0f, 500.0f, 700.0f, 1000.0f};
-    inline constexpr float hmfFreq[7] = {800.0f, 1500.0f, 3000.0f, 5000.0f, 8000.0f, 10000.0f, 12500.0f};
-    inline constexpr float hfFreq[7] = {2500.0f, 5000.0f, 7000.0f, 10000.0f, 12500.0f, 15000.0f, 20000.0f};
-    inline constexpr float gain[11] = {-12.0f, -9.0f, -6.0f, -4.0f, -2.0f, 0.0f, 2.0f, 4.0f, 6.0f, 9.0f, 12.0f};
+    inline constexpr float lfFreq[7] = { 30.0f, 40.0f, 50.0f, 100.0f, 200.0f, 300.0f, 400.0f };
+    inline constexpr float lmfFreq[7] = { 75.0f, 150.0f, 180.0f, 240.0f, 500.0f, 700.0f, 1000.0f };
+    inline constexpr float hmfFreq[7] = { 800.0f, 1500.0f, 3000.0f, 5000.0f, 8000.0f, 10000.0f, 12500.0f };
+    inline constexpr float hfFreq[7] = { 2500.0f, 5000.0f, 7000.0f, 10000.0f, 12500.0f, 15000.0f, 20000.0f };
+    inline constexpr float gain[11] = { -12.0f, -9.0f, -6.0f, -4.0f, -2.0f, 0.0f, 2.0f, 4.0f, 6.0f, 9.0f, 12.0f };
 } // namespace StepTables
 
 /** The number of parameters in the layout. */

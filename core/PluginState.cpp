@@ -11,10 +11,10 @@ namespace
     /** One process-wide copy of the editor settings new instances start from. */
     struct RememberedUiSettings
     {
-        std::atomic<bool> remembered { false };
-        std::atomic<int> uiScalePercent { 100 }, uiFftSize { 1 }, uiOctCorr { 1 }, uiDbScale { 12 }, uiFftViewCycle { 0 };
-        std::atomic<bool> uiEqCurveExpanded { false }, uiEqKnobVisible { true }, uiLanguageJa { false }, uiHelpMode { false },
-            uiPeakMode { false }, uiFftEnabled { true };
+        std::atomic<bool> remembered{ false };
+        std::atomic<int> uiScalePercent{ 100 }, uiFftSize{ 1 }, uiOctCorr{ 1 }, uiDbScale{ 12 }, uiFftViewCycle{ 0 };
+        std::atomic<bool> uiEqCurveExpanded{ false }, uiEqKnobVisible{ true }, uiLanguageJa{ false }, uiHelpMode{ false },
+            uiPeakMode{ false }, uiFftEnabled{ true };
     };
 
     RememberedUiSettings& rememberedUi()
@@ -96,9 +96,9 @@ void OxladeEQProcessor::getStateInformation (juce::MemoryBlock& destData)
     // The saved active slot is the live state; the stored slot members are left alone.
     auto slotA = slotStateA, slotB = slotStateB;
     (activeSlot ? slotB : slotA) = parameters.copyState();
-    for (auto [type, slot] : { std::pair<const char*, juce::ValueTree*> { "abSlotA", &slotA }, { "abSlotB", &slotB } })
+    for (auto [type, slot] : { std::pair<const char*, juce::ValueTree*>{ "abSlotA", &slotA }, { "abSlotB", &slotB } })
     {
-        if (! slot->isValid())
+        if (!slot->isValid())
             continue;
         juce::ValueTree child (type);
         child.appendChild (parameterEntriesOnly (*slot), nullptr);
@@ -121,7 +121,7 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
         return;
 
     auto tree = juce::ValueTree::fromXml (*xml);
-    if (! tree.isValid())
+    if (!tree.isValid())
         return;
 
     const bool legacy = migrateState (tree);
@@ -149,7 +149,7 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
 
     auto takeSlot = [&tree, legacy] (const char* type, juce::ValueTree& slot) {
         auto child = tree.getChildWithName (type);
-        if (! child.isValid())
+        if (!child.isValid())
             return;
         auto copy = child.getChild (0).createCopy();
         tree.removeChild (child, nullptr);
@@ -205,7 +205,7 @@ void OxladeEQProcessor::rememberUiSettings()
 void OxladeEQProcessor::applyRememberedUiSettings()
 {
     auto& r = rememberedUi();
-    if (! r.remembered.load())
+    if (!r.remembered.load())
         return;
     copyAtomic (ui.uiScalePercent, r.uiScalePercent);
     copyAtomic (ui.uiEqCurveExpanded, r.uiEqCurveExpanded);

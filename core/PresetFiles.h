@@ -32,7 +32,7 @@ juce::String presetWriteFailedMessage (const juce::File& target, bool japanese);
 /** Where a file picked in the save dialog is written, or why it is not. */
 struct PresetSaveTarget
 {
-    juce::File file;     ///< chosen folder / (name + ".hlpd"); unset when errorText is set
+    juce::File file;        ///< chosen folder / (name + ".hlpd"); unset when errorText is set
     juce::String errorText; ///< empty, or the empty-name message
 };
 

@@ -10,9 +10,9 @@ namespace oxlade
 namespace
 {
     // Parameters a load leaves as they are, per kind of load.
-    const juce::StringArray presetFileProtectedIds { "oversample", "presetAB", "bypass" };
-    const juce::StringArray userDefaultProtectedIds { "presetAB", "bypass" };
-    const juce::StringArray factoryDefaultProtectedIds { "mode", "oversample", "presetAB", "bypass" };
+    const juce::StringArray presetFileProtectedIds{ "oversample", "presetAB", "bypass" };
+    const juce::StringArray userDefaultProtectedIds{ "presetAB", "bypass" };
+    const juce::StringArray factoryDefaultProtectedIds{ "mode", "oversample", "presetAB", "bypass" };
 
     juce::String utf8 (const char* text)
     {
@@ -147,7 +147,7 @@ juce::File OxladeEQProcessor::presetFolder()
 
 bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefault)
 {
-    if (! file.existsAsFile())
+    if (!file.existsAsFile())
         return false;
     auto xml = juce::XmlDocument::parse (file);
     // The tag is compared exactly: XmlElement::hasTagName ignores case, and a tree of another
@@ -155,7 +155,7 @@ bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefau
     if (xml == nullptr || xml->getTagName() != parameters.state.getType().toString())
         return false;
     auto tree = juce::ValueTree::fromXml (*xml);
-    if (! tree.isValid())
+    if (!tree.isValid())
         return false;
 
     migrateState (tree);
@@ -202,7 +202,7 @@ void OxladeEQProcessor::loadFactoryDefault()
     ++presetGeneration;
     for (auto* base : getParameters())
         if (auto* p = dynamic_cast<juce::RangedAudioParameter*> (base))
-            if (! factoryDefaultProtectedIds.contains (p->getParameterID()))
+            if (!factoryDefaultProtectedIds.contains (p->getParameterID()))
                 p->setValueNotifyingHost (p->getDefaultValue());
     updateAllBands();
     resetRequested.store (true);
@@ -252,7 +252,7 @@ void OxladeEQProcessor::savePresetWithDialog()
     fileChooser->launchAsync (juce::FileBrowserComponent::saveMode | juce::FileBrowserComponent::canSelectFiles,
                               [this, alive, snapshot] (const juce::FileChooser& chooser) {
                                   const auto chosen = chooser.getResult();
-                                  if (chosen == juce::File() || ! alive->load())
+                                  if (chosen == juce::File() || !alive->load())
                                       return;
                                   const auto outcome = savePresetSnapshot (*snapshot, chosen, ui.uiLanguageJa.load());
                                   if (outcome.errorText.isNotEmpty())

@@ -1,7 +1,7 @@
 #include "core/Resources.h"
 
 #if OXLADE_HAS_RESOURCES
- #include "OxladeBinary.h"
+#include "OxladeBinary.h"
 #endif
 
 namespace oxlade

@@ -21,7 +21,7 @@ void migrateLegacyIds (juce::ValueTree& tree)
     for (const auto& [oldId, newId] : renames)
     {
         auto old = findParameter (tree, oldId);
-        if (old.isValid() && ! findParameter (tree, newId).isValid())
+        if (old.isValid() && !findParameter (tree, newId).isValid())
             old.setProperty ("id", newId, nullptr);
     }
 }
@@ -29,7 +29,7 @@ void migrateLegacyIds (juce::ValueTree& tree)
 void swapLegacyClipperChoice (juce::ValueTree& tree)
 {
     auto clipper = findParameter (tree, "clipper");
-    if (! clipper.isValid())
+    if (!clipper.isValid())
         return;
     const auto v = std::lround ((double) clipper.getProperty ("value"));
     if (v == 1)
@@ -41,7 +41,7 @@ void swapLegacyClipperChoice (juce::ValueTree& tree)
 bool migrateState (juce::ValueTree& tree)
 {
     migrateLegacyIds (tree);
-    const bool legacy = ! tree.hasProperty ("clipperV2") && findParameter (tree, "styleA").isValid();
+    const bool legacy = !tree.hasProperty ("clipperV2") && findParameter (tree, "styleA").isValid();
     if (legacy)
         swapLegacyClipperChoice (tree);
     return legacy;

@@ -4,8 +4,8 @@
 #include "core/OxladeEQProcessor.h"
 
 #include <ctime>
-#include <system_error>
 #include <nlohmann/json.hpp>
+#include <system_error>
 
 namespace oxlade
 {
@@ -13,8 +13,8 @@ namespace updatecheck
 {
     namespace
     {
-        std::atomic<bool> processCheckStarted { false };
-        std::atomic<int> finishedFetches { 0 };
+        std::atomic<bool> processCheckStarted{ false };
+        std::atomic<int> finishedFetches{ 0 };
     } // namespace
 
     juce::String endpoint()
@@ -30,13 +30,13 @@ namespace updatecheck
 
     bool isCheckDue (const juce::File& record, juce::Time now)
     {
-        if (! record.existsAsFile())
+        if (!record.existsAsFile())
             return true;
         const auto parsed = nlohmann::json::parse (record.loadFileAsString().toStdString(), nullptr, false);
-        if (parsed.is_discarded() || ! parsed.is_object())
+        if (parsed.is_discarded() || !parsed.is_object())
             return true;
         const auto it = parsed.find ("lastCheck");
-        if (it == parsed.end() || ! it->is_string())
+        if (it == parsed.end() || !it->is_string())
             return true;
         const auto text = juce::String::fromUTF8 (it->get_ref<const std::string&>().c_str());
         if (text.isEmpty())
@@ -51,7 +51,7 @@ namespace updatecheck
         const auto ms = t.toMilliseconds();
         const auto seconds = (std::time_t) (ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
         const auto millis = (int) (ms - (juce::int64) seconds * 1000);
-        std::tm utc {};
+        std::tm utc{};
 #if JUCE_WINDOWS
         gmtime_s (&utc, &seconds);
 #else
@@ -71,15 +71,15 @@ namespace updatecheck
     std::optional<Answer> parseAnswer (const juce::String& text)
     {
         const auto parsed = nlohmann::json::parse (text.toStdString(), nullptr, false);
-        if (parsed.is_discarded() || ! parsed.is_object())
+        if (parsed.is_discarded() || !parsed.is_object())
             return std::nullopt;
         Answer answer;
-        for (auto [key, field] : { std::pair<const char*, juce::String*> { "latest", &answer.latest }, { "url", &answer.url } })
+        for (auto [key, field] : { std::pair<const char*, juce::String*>{ "latest", &answer.latest }, { "url", &answer.url } })
         {
             const auto it = parsed.find (key);
             if (it == parsed.end())
                 continue;
-            if (! it->is_string())
+            if (!it->is_string())
                 return std::nullopt;
             *field = juce::String::fromUTF8 (it->get_ref<const std::string&>().c_str());
         }
@@ -93,7 +93,7 @@ namespace updatecheck
 
     bool claimProcessCheck() noexcept
     {
-        return ! processCheckStarted.exchange (true);
+        return !processCheckStarted.exchange (true);
     }
 
     void resetProcessCheckForTesting() noexcept
@@ -124,21 +124,21 @@ namespace updatecheck
                 writeRecord (record, juce::Time::getCurrentTime());
 
                 // An error page is not an answer (status 0: a scheme without status codes).
-                if (stream == nullptr || ! alive->load() || (status != 0 && (status < 200 || status > 299)))
+                if (stream == nullptr || !alive->load() || (status != 0 && (status < 200 || status > 299)))
                     return;
 
                 const auto text = stream->readEntireStreamAsString();
-                if (text.isEmpty() || ! alive->load())
+                if (text.isEmpty() || !alive->load())
                     return;
 
                 const auto answer = parseAnswer (text);
-                if (! answer.has_value() || answer->latest.isEmpty())
+                if (!answer.has_value() || answer->latest.isEmpty())
                     return;
-                if (! isNewerVersion (answer->latest) || ! alive->load())
+                if (!isNewerVersion (answer->latest) || !alive->load())
                     return;
 
                 juce::MessageManager::callAsync ([processor, alive, latest = answer->latest, url = answer->url] {
-                    if (! alive->load())
+                    if (!alive->load())
                         return;
                     processor->latestVersion = latest;
                     processor->updateUrl = url;
@@ -161,11 +161,11 @@ namespace updatecheck
 
 void OxladeEQProcessor::startUpdateCheck()
 {
-    if (! updatecheck::claimProcessCheck())
+    if (!updatecheck::claimProcessCheck())
         return;
 
     const auto record = updatecheck::recordFile();
-    if (! updatecheck::isCheckDue (record, juce::Time::getCurrentTime()))
+    if (!updatecheck::isCheckDue (record, juce::Time::getCurrentTime()))
         return;
 
     try

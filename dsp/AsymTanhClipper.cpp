@@ -37,8 +37,7 @@ namespace
     // norm (the knee would bend the wrong way and the practical make-up 2^(1/N) explodes).
     bool isUsable (const ClipperCalibration& c) noexcept
     {
-        const auto usableExponent = [] (double n)
-        { return std::isfinite (n) && n >= 1.0 && n <= FLT_MAX; };
+        const auto usableExponent = [] (double n) { return std::isfinite (n) && n >= 1.0 && n <= FLT_MAX; };
         return std::isfinite (c.rail) && c.rail > 0.0 && c.rail <= FLT_MAX
                && usableExponent (c.exponentPos) && usableExponent (c.exponentNeg);
     }
@@ -112,8 +111,8 @@ void AsymTanhClipper::setMode (Mode newMode) noexcept
     scaleNeg = isAccurate ? 1.0 : std::pow (2.0, 1.0 / exponentNeg);
 
     railF = static_cast<float> (rail);
-    pos = {static_cast<float> (exponentPos), static_cast<float> (1.0 / exponentPos), static_cast<float> (scalePos)};
-    neg = {static_cast<float> (exponentNeg), static_cast<float> (1.0 / exponentNeg), static_cast<float> (scaleNeg)};
+    pos = { static_cast<float> (exponentPos), static_cast<float> (1.0 / exponentPos), static_cast<float> (scalePos) };
+    neg = { static_cast<float> (exponentNeg), static_cast<float> (1.0 / exponentNeg), static_cast<float> (scaleNeg) };
 }
 
 bool AsymTanhClipper::applyChoice (int clipperChoice) noexcept

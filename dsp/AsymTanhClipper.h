@@ -11,7 +11,7 @@ namespace oxlade
     ordering: a race can only lose or delay one block's peak. */
 struct ClipperGainReduction
 {
-    std::atomic<float> slots[2] = {0.0f, 0.0f};
+    std::atomic<float> slots[2] = { 0.0f, 0.0f };
 
     /** Raises one slot to at least `fraction` (audio thread). */
     void raise (int slot, float fraction) noexcept;
@@ -99,11 +99,11 @@ private:
     double rail = 1.0;
     double exponentPos = 8.0, exponentNeg = 8.0;
     double scalePos = 1.0, scaleNeg = 1.0;
-    ClipperCalibration practical{1.0, 8.0, 8.0};
-    ClipperCalibration accurate{2.905, 8.0, 8.0};
+    ClipperCalibration practical{ 1.0, 8.0, 8.0 };
+    ClipperCalibration accurate{ 2.905, 8.0, 8.0 };
 
     // Single-precision copies used per sample.
     float railF = 1.0f, inverseRailF = 1.0f;
-    Polarity pos{8.0f, 0.125f, 1.0f}, neg{8.0f, 0.125f, 1.0f};
+    Polarity pos{ 8.0f, 0.125f, 1.0f }, neg{ 8.0f, 0.125f, 1.0f };
 };
 } // namespace oxlade

@@ -114,12 +114,12 @@ private:
     bool start (int mode) noexcept;
     void clearAccumulators() noexcept;
 
-    std::atomic<int> state_{idle};
-    std::atomic<int> mode_{autoInput};
-    std::atomic<bool> restart_{false};
-    std::atomic<int> count_{0};
-    std::atomic<int> target_{144000};
-    std::atomic<double> sampleRate_{48000.0};
+    std::atomic<int> state_{ idle };
+    std::atomic<int> mode_{ autoInput };
+    std::atomic<bool> restart_{ false };
+    std::atomic<int> count_{ 0 };
+    std::atomic<int> target_{ 144000 };
+    std::atomic<double> sampleRate_{ 48000.0 };
 
     // Audio thread only (read by finish() in state 2).
     double sumSq_[2] = {};

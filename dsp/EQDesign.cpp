@@ -10,18 +10,18 @@ namespace
     constexpr double pi = 3.14159265358979323846;
 
     /** Gain breakpoints (dB magnitude) shared by every gain-dependent table of the band model. */
-    constexpr std::array<double, 5> gainBreakpoints{2.0, 4.0, 6.0, 9.0, 12.0};
+    constexpr std::array<double, 5> gainBreakpoints{ 2.0, 4.0, 6.0, 9.0, 12.0 };
 
-    constexpr std::array<double, 5> proportionalQTable{0.37, 0.48, 0.55, 0.61, 0.65};
-    constexpr std::array<double, 5> lowShelfCornerTable{5.58, 4.29, 3.74, 3.59, 3.44};
-    constexpr std::array<double, 5> highShelfCornerTable{0.16, 0.21, 0.26, 0.30, 0.34};
+    constexpr std::array<double, 5> proportionalQTable{ 0.37, 0.48, 0.55, 0.61, 0.65 };
+    constexpr std::array<double, 5> lowShelfCornerTable{ 5.58, 4.29, 3.74, 3.59, 3.44 };
+    constexpr std::array<double, 5> highShelfCornerTable{ 0.16, 0.21, 0.26, 0.30, 0.34 };
 
-    constexpr std::array<std::array<double, 5>, 4> analogSpreadTable{{
-        {-0.12, -0.25, -0.20, -0.38, -0.41}, // LF
-        {-0.03, -0.06, -0.05, -0.24, -0.38}, // LMF
-        {0.02, 0.01, 0.01, -0.20, -0.36},    // HMF
-        {-0.35, -0.70, -0.55, -0.70, -0.50}, // HF
-    }};
+    constexpr std::array<std::array<double, 5>, 4> analogSpreadTable{ {
+        { -0.12, -0.25, -0.20, -0.38, -0.41 }, // LF
+        { -0.03, -0.06, -0.05, -0.24, -0.38 }, // LMF
+        { 0.02, 0.01, 0.01, -0.20, -0.36 },    // HMF
+        { -0.35, -0.70, -0.55, -0.70, -0.50 }, // HF
+    } };
 
     /** Linear interpolation of a table over the gain breakpoints, for 2 < x <= 12. */
     double interpolateOverGain (const std::array<double, 5>& table, double x) noexcept
@@ -119,8 +119,7 @@ BandCoefficients designBell (double sampleRate, double frequencyHz, double q, do
 
     const PolePair poles = matchedPoles (f, sampleRate, a * q);
 
-    auto power = [a, q] (double x)
-    {
+    auto power = [a, q] (double x) {
         const double real = 1.0 - x * x;
         const double num = real * real + (x * a / q) * (x * a / q);
         const double den = real * real + (x / (a * q)) * (x / (a * q));
@@ -156,8 +155,7 @@ BandCoefficients designShelf (double sampleRate, double frequencyHz, double gain
 
     const PolePair poles = matchedPoles (fp, sampleRate, shelfQ);
 
-    auto power = [a, rootA, kind] (double x)
-    {
+    auto power = [a, rootA, kind] (double x) {
         const double x2 = x * x;
         const double damping = rootA * x / shelfQ;
         const double d2 = damping * damping;

@@ -34,15 +34,15 @@ enum class EQStyle : int
 using StepTable = std::array<double, 7>;
 
 /** LF frequency switch positions (Hz). */
-inline constexpr StepTable lfSteps{30.0, 40.0, 50.0, 100.0, 200.0, 300.0, 400.0};
+inline constexpr StepTable lfSteps{ 30.0, 40.0, 50.0, 100.0, 200.0, 300.0, 400.0 };
 /** LMF frequency switch positions (Hz). */
-inline constexpr StepTable lmfSteps{75.0, 150.0, 180.0, 240.0, 500.0, 700.0, 1000.0};
+inline constexpr StepTable lmfSteps{ 75.0, 150.0, 180.0, 240.0, 500.0, 700.0, 1000.0 };
 /** HMF frequency switch positions (Hz). */
-inline constexpr StepTable hmfSteps{800.0, 1500.0, 3000.0, 5000.0, 8000.0, 10000.0, 12500.0};
+inline constexpr StepTable hmfSteps{ 800.0, 1500.0, 3000.0, 5000.0, 8000.0, 10000.0, 12500.0 };
 /** HF frequency switch positions (Hz). */
-inline constexpr StepTable hfSteps{2500.0, 5000.0, 7000.0, 10000.0, 12500.0, 15000.0, 20000.0};
+inline constexpr StepTable hfSteps{ 2500.0, 5000.0, 7000.0, 10000.0, 12500.0, 15000.0, 20000.0 };
 /** Style A switch positions the mid bands are remapped onto (Hz). */
-inline constexpr StepTable styleASteps{200.0, 400.0, 600.0, 800.0, 1500.0, 3000.0, 5000.0};
+inline constexpr StepTable styleASteps{ 200.0, 400.0, 600.0, 800.0, 1500.0, 3000.0, 5000.0 };
 
 /** Gains below this magnitude (dB) count as flat: the band becomes an exact pass-through. */
 inline constexpr double negligibleGainDb = 1.0e-4;
@@ -55,7 +55,7 @@ inline constexpr double maxContinuousQ = 1.3;
 inline constexpr double shelfQ = 0.48;
 
 /** Frequency factor of the analog channel spread, per band (LF, LMF, HMF, HF). */
-inline constexpr std::array<double, 4> analogSpreadFrequencyFactor{0.07, 0.04, 0.13, 0.05};
+inline constexpr std::array<double, 4> analogSpreadFrequencyFactor{ 0.07, 0.04, 0.13, 0.05 };
 
 /** One normalised second-order section H(z) = (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2).
     Default-constructed it is the identity (an exact pass-through). */

@@ -382,12 +382,11 @@ void updateBandFilters (EQEngine& engine, int band, const BandParameterValues& v
         double q;
     };
 
-    auto channelDesign = [&] (int channel)
-    {
+    auto channelDesign = [&] (int channel) {
         // While linked, channel B follows channel A's parameters and channel A's mute flag.
         const int source = linked ? 0 : channel;
         const EQChannelParameters& set = source == 0 ? values.channelA : values.channelB;
-        ChannelDesign d{&set, set.frequencyHz[k], set.gainDb[k], -1.0};
+        ChannelDesign d{ &set, set.frequencyHz[k], set.gainDb[k], -1.0 };
         if (values.bandGainBypassed[k][static_cast<std::size_t> (source)])
             d.gainDb = 0.0;
         if (remap)

@@ -100,30 +100,30 @@ private:
     int numChannels = 2;
 
     // Audio-thread side.
-    std::array<bool, 2> eqOnLive{true, true};
+    std::array<bool, 2> eqOnLive{ true, true };
     std::array<std::array<Section, numEQBands>, 2> filters{};
     bool anyBandActiveLive = false;
 
     // Written under `lock` only.
-    std::array<bool, 2> lowShelf{true, true};
-    std::array<bool, 2> highShelf{true, true};
+    std::array<bool, 2> lowShelf{ true, true };
+    std::array<bool, 2> highShelf{ true, true };
     std::array<std::array<BandCoefficients, numEQBands>, 2> pending{};
     std::array<std::array<bool, numEQBands>, 2> channelActivePending{};
     std::array<bool, numEQBands> bandActivePending{};
-    std::array<bool, 2> eqOnPending{true, true};
+    std::array<bool, 2> eqOnPending{ true, true };
 
-    std::atomic<bool> changed{false};
+    std::atomic<bool> changed{ false };
     mutable std::mutex lock;
 };
 
 /** One channel set of band parameters, in Hz, dB and Q, indexed by EQBand (LF, LMF, HMF, HF). */
 struct EQChannelParameters
 {
-    std::array<double, numEQBands> frequencyHz{50.0, 180.0, 3000.0, 7000.0}; ///< "lfStep", "lmfFreq", "hmfFreq", "hfStep"
-    std::array<double, numEQBands> gainDb{0.0, 0.0, 0.0, 0.0};               ///< "lfGain", "lmfGain", "hmfGain", "hfGain"
-    std::array<double, numEQBands> q{0.0, 0.55, 0.55, 0.0};                  ///< "lmfQ", "hmfQ" (LF and HF entries unused)
-    bool lowShelf = true;                                                    ///< "lfShelf"
-    bool highShelf = true;                                                   ///< "hfShelf"
+    std::array<double, numEQBands> frequencyHz{ 50.0, 180.0, 3000.0, 7000.0 }; ///< "lfStep", "lmfFreq", "hmfFreq", "hfStep"
+    std::array<double, numEQBands> gainDb{ 0.0, 0.0, 0.0, 0.0 };               ///< "lfGain", "lmfGain", "hmfGain", "hfGain"
+    std::array<double, numEQBands> q{ 0.0, 0.55, 0.55, 0.0 };                  ///< "lmfQ", "hmfQ" (LF and HF entries unused)
+    bool lowShelf = true;                                                      ///< "lfShelf"
+    bool highShelf = true;                                                     ///< "hfShelf"
 };
 
 /** Every value a band redesign reads, taken from the parameter set by the processor. */

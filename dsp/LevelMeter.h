@@ -27,9 +27,9 @@ struct LevelMeterState
 
     std::atomic<float> rmsDb[2];  ///< 10 log10(2 meanSquare + 1e-100) per channel
     std::atomic<float> peakDb[2]; ///< 20 log10(peak), or -80 when peak <= 1e-7
-    double meanSquare[2] = {1e-10, 1e-10};
-    float peak[2] = {0.0f, 0.0f};
-    int holdCount[2] = {0, 0};
+    double meanSquare[2] = { 1e-10, 1e-10 };
+    float peak[2] = { 0.0f, 0.0f };
+    int holdCount[2] = { 0, 0 };
     MeterBallistics ballistics;
 
     /** All published levels -80 dB; ballistics of 48 kHz until prepared. */

@@ -24,12 +24,12 @@ inline HostRatePlan planHostRate (double hostRate, int maxBlockSize) noexcept
         bool resampling;
         int multiple;
     };
-    static constexpr Entry table[] = {{44100.0, true, 1},
-                                      {88200.0, true, 2},
-                                      {176400.0, true, 4},
-                                      {48000.0, false, 1},
-                                      {96000.0, false, 2},
-                                      {192000.0, false, 4}};
+    static constexpr Entry table[] = { { 44100.0, true, 1 },
+                                       { 88200.0, true, 2 },
+                                       { 176400.0, true, 4 },
+                                       { 48000.0, false, 1 },
+                                       { 96000.0, false, 2 },
+                                       { 192000.0, false, 4 } };
 
     HostRatePlan plan;
     plan.processingSampleRate = hostRate;

@@ -254,7 +254,7 @@ bool RationalResampler::processDown (const float* const* input, int numInput, fl
         return false;
 
     const float* in[2] = {};
-    float* tmp[2] = {temp_[0].data(), temp_[1].data()};
+    float* tmp[2] = { temp_[0].data(), temp_[1].data() };
     for (int offset = 0; offset < numInput; offset += maxInput_)
     {
         const int n = std::min (maxInput_, numInput - offset);

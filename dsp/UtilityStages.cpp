@@ -104,8 +104,7 @@ FltrDesign designFltrBandPass (double sampleRate) noexcept
         l.a2 = z1 * z2;
 
         // Analog |H(jw)|^2 times the digital denominator's |A|^2: the |B|^2 the zeros must give.
-        auto target = [&] (double w)
-        {
+        auto target = [&] (double w) {
             const double re = lpA0 - w * w;
             const double im = lpA1 * w;
             const std::complex<double> e1 = std::polar (1.0, -w / fs);

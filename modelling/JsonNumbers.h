@@ -14,7 +14,7 @@ bool flattenNumbers (const nlohmann::json& value, std::vector<T>& out)
     if (value.is_array())
     {
         for (const auto& element : value)
-            if (! flattenNumbers (element, out))
+            if (!flattenNumbers (element, out))
                 return false;
         return true;
     }

@@ -164,9 +164,8 @@ bool isKernelAvailable (WaveNetKernelKind kind) noexcept { return kernelFor (kin
 
 WaveNetKernelKind getBestKernel() noexcept
 {
-    static const WaveNetKernelKind best = []
-    {
-        for (auto kind : {WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::sse})
+    static const WaveNetKernelKind best = [] {
+        for (auto kind : { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::sse })
             if (isKernelAvailable (kind))
                 return kind;
         return WaveNetKernelKind::scalar;

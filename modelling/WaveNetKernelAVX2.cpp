@@ -40,8 +40,7 @@ namespace
         const __m256 g = _mm256_loadu_ps (gamma);
         const __m256 b = _mm256_loadu_ps (beta);
 
-        const auto rowValue = [&] (int t, int r)
-        { return r < C ? past + t * C + r : current + t * C + (r - C); };
+        const auto rowValue = [&] (int t, int r) { return r < C ? past + t * C + r : current + t * C + (r - C); };
 
         int t = 0;
         for (; t + 4 <= frames; t += 4)
@@ -56,7 +55,7 @@ namespace
                 z2 = _mm256_fmadd_ps (_mm256_broadcast_ss (rowValue (t + 2, r)), m, z2);
                 z3 = _mm256_fmadd_ps (_mm256_broadcast_ss (rowValue (t + 3, r)), m, z3);
             }
-            const __m256 z[4] = {z0, z1, z2, z3};
+            const __m256 z[4] = { z0, z1, z2, z3 };
             for (int k = 0; k < 4; ++k)
             {
                 const float* cur = current + (t + k) * C;

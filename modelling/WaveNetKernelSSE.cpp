@@ -54,7 +54,7 @@ namespace
                              const float* beta) noexcept
     {
         constexpr int C = waveNetChannels;
-        const Half bias{_mm_loadu_ps (convBias), _mm_loadu_ps (convBias + 4)};
+        const Half bias{ _mm_loadu_ps (convBias), _mm_loadu_ps (convBias + 4) };
 
         int t = 0;
         for (; t + 2 <= frames; t += 2) // two frames interleaved for independent add chains

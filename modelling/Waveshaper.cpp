@@ -145,7 +145,6 @@ void processStandardStage (const WaveshaperTablePair& tables,
                            const double* drive,
                            const double* expansion) noexcept
 {
-    processStandardStage (tables, channels, numChannels, numSamples, drive, expansion, [] (int, float sample) noexcept
-                          { return static_cast<double> (sample); });
+    processStandardStage (tables, channels, numChannels, numSamples, drive, expansion, [] (int, float sample) noexcept { return static_cast<double> (sample); });
 }
 } // namespace oxlade

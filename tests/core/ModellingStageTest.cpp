@@ -38,7 +38,7 @@ struct Setting
     adds exactly the stages it is about. "mode" and "oversample" stay at their defaults. */
 void neutralise (ProcessorHarness& h)
 {
-    for (const Setting& s : {Setting{"eqOn", 0.0f}, {"eqOnB", 0.0f}, {"clipper", 0.0f}, {"clipperDrive", 0.0f}, {"msStereoMode", 0.0f}, {"drive", 0.0f}, {"analogExpansion", 0.0f}, {"lecfFreq", 0.0f}, {"mode", 0.0f}, {"hybridMode", 0.0f}, {"oversample", 0.0f}})
+    for (const Setting& s : { Setting{ "eqOn", 0.0f }, { "eqOnB", 0.0f }, { "clipper", 0.0f }, { "clipperDrive", 0.0f }, { "msStereoMode", 0.0f }, { "drive", 0.0f }, { "analogExpansion", 0.0f }, { "lecfFreq", 0.0f }, { "mode", 0.0f }, { "hybridMode", 0.0f }, { "oversample", 0.0f } })
         h.set (s.id, s.value);
 }
 
@@ -91,7 +91,7 @@ std::complex<double> fitTone (const float* x, int start, int length, double w)
     const double det = cc * ss - cs * cs;
     const double a = (xc * ss - xs * cs) / det;
     const double b = (xs * cc - xc * cs) / det;
-    return {a, -b}; // a cos + b sin = Re((a - i b) e^{i w n})
+    return { a, -b }; // a cos + b sin = Re((a - i b) e^{i w n})
 }
 
 /** The residual of the Standard tables as the line stage's polynomial, read from the table
@@ -209,7 +209,7 @@ TEST (NonlinearSection, At44k1TheChainDelaysByExactlyTheReportedLatency)
     ASSERT_EQ (h->processor->getLatencySamples(), 32);
 
     const int length = 512 * 40;
-    for (double f : {1000.0, 5000.0, 12000.0})
+    for (double f : { 1000.0, 5000.0, 12000.0 })
     {
         h = makeProcessor (44100.0, 512, 2, {});
         const double w = 2.0 * pi * f / 44100.0;
@@ -246,7 +246,7 @@ TEST (NonlinearSection, At44k1TheChainDelaysByExactlyTheReportedLatency)
     h = makeProcessor (44100.0, 512, 1, {});
     juce::AudioBuffer<float> impulses (1, 512 * 12);
     impulses.clear();
-    const int positions[] = {1024, 1500, 2047, 2600, 3333, 4100, 5119};
+    const int positions[] = { 1024, 1500, 2047, 2600, 3333, 4100, 5119 };
     for (int p : positions)
         impulses.setSample (0, p, 1.0f);
     const auto out = run (*h, impulses);
@@ -272,10 +272,10 @@ TEST (NonlinearSection, MonoBusEqualsChannelZeroOfIdenticalStereo)
         std::vector<Setting> settings;
     };
     const Case cases[] = {
-        {44100.0, {}},
-        {44100.0, {{"mode", 0.0f}, {"drive", 80.0f}, {"oversample", 1.0f}, {"clipper", 1.0f}, {"clipperDrive", 6.0f}, {"lecfFreq", 4.0f}, {"eqOn", 1.0f}, {"lmfGain", 6.0f}}},
-        {88200.0, {{"mode", 0.0f}, {"drive", 100.0f}, {"oversample", 2.0f}, {"clipper", 2.0f}, {"lecfFreq", 10.0f}}},
-        {48000.0, {{"mode", 0.0f}, {"drive", 100.0f}, {"oversample", 2.0f}, {"clipper", 1.0f}}},
+        { 44100.0, {} },
+        { 44100.0, { { "mode", 0.0f }, { "drive", 80.0f }, { "oversample", 1.0f }, { "clipper", 1.0f }, { "clipperDrive", 6.0f }, { "lecfFreq", 4.0f }, { "eqOn", 1.0f }, { "lmfGain", 6.0f } } },
+        { 88200.0, { { "mode", 0.0f }, { "drive", 100.0f }, { "oversample", 2.0f }, { "clipper", 2.0f }, { "lecfFreq", 10.0f } } },
+        { 48000.0, { { "mode", 0.0f }, { "drive", 100.0f }, { "oversample", 2.0f }, { "clipper", 1.0f } } },
     };
     for (const auto& c : cases)
     {
@@ -304,7 +304,7 @@ TEST (NonlinearSection, At48kNothingIsConvertedOnlyTheDcBlockerActs)
 {
     // Neutral, clipper off, single precision: no conversion and no latency; the DC blocker is
     // the only stage of the chain that still runs, so the output is exactly the DC-blocked input.
-    for (int channels : {1, 2})
+    for (int channels : { 1, 2 })
     {
         auto h = makeProcessor (48000.0, 256, channels, {});
         EXPECT_FALSE (h->processor->isResampling());
@@ -333,25 +333,25 @@ TEST (NonlinearSection, RateAfterOversamplingAndDilationPerHostRate)
         int dilation, choice;
     };
     const Case cases[] = {
-        {192000.0, 2, 192000.0, 384000.0, 8, 1}, // x4 capped at eight times the base rate: the x2 object
-        {192000.0, 1, 192000.0, 384000.0, 8, 1},
-        {192000.0, 0, 192000.0, 192000.0, 4, 0},
-        {176400.0, 2, 192000.0, 384000.0, 8, 1},
-        {176400.0, 1, 192000.0, 384000.0, 8, 1},
-        {96000.0, 2, 96000.0, 384000.0, 8, 2},
-        {88200.0, 2, 96000.0, 384000.0, 8, 2},
-        {88200.0, 0, 96000.0, 96000.0, 2, 0},
-        {48000.0, 2, 48000.0, 192000.0, 4, 2},
-        {44100.0, 2, 48000.0, 192000.0, 4, 2},
-        {44100.0, 1, 48000.0, 96000.0, 2, 1},
-        {44100.0, 0, 48000.0, 48000.0, 1, 0},
-        {32000.0, 1, 32000.0, 64000.0, 2, 1}, // not in the table: no conversion, multiple 1
-        {32000.0, 2, 32000.0, 128000.0, 4, 2},
-        {44101.0, 0, 48000.0, 48000.0, 1, 0}, // within 1 Hz of 44.1 kHz
+        { 192000.0, 2, 192000.0, 384000.0, 8, 1 }, // x4 capped at eight times the base rate: the x2 object
+        { 192000.0, 1, 192000.0, 384000.0, 8, 1 },
+        { 192000.0, 0, 192000.0, 192000.0, 4, 0 },
+        { 176400.0, 2, 192000.0, 384000.0, 8, 1 },
+        { 176400.0, 1, 192000.0, 384000.0, 8, 1 },
+        { 96000.0, 2, 96000.0, 384000.0, 8, 2 },
+        { 88200.0, 2, 96000.0, 384000.0, 8, 2 },
+        { 88200.0, 0, 96000.0, 96000.0, 2, 0 },
+        { 48000.0, 2, 48000.0, 192000.0, 4, 2 },
+        { 44100.0, 2, 48000.0, 192000.0, 4, 2 },
+        { 44100.0, 1, 48000.0, 96000.0, 2, 1 },
+        { 44100.0, 0, 48000.0, 48000.0, 1, 0 },
+        { 32000.0, 1, 32000.0, 64000.0, 2, 1 }, // not in the table: no conversion, multiple 1
+        { 32000.0, 2, 32000.0, 128000.0, 4, 2 },
+        { 44101.0, 0, 48000.0, 48000.0, 1, 0 }, // within 1 Hz of 44.1 kHz
     };
     for (const auto& c : cases)
     {
-        auto h = makeProcessor (c.host, 256, 2, {{"oversample", (float) c.oversample}});
+        auto h = makeProcessor (c.host, 256, 2, { { "oversample", (float) c.oversample } });
         const auto& p = *h->processor;
         const std::string what = std::to_string (c.host) + " Hz, oversample " + std::to_string (c.oversample);
         EXPECT_NEAR (p.getProcessingSampleRate(), c.host == 44101.0 ? 44101.0 * 160.0 / 147.0 : c.processing, 1e-6) << what;
@@ -388,10 +388,10 @@ TEST (ModellingStage, DriveZeroAndHybridOffLeaveTheChainBitExact)
         std::vector<Setting> settings;
     };
     const Scenario scenarios[] = {
-        {48000.0, 2, {}},
-        {44100.0, 2, {{"oversample", 1.0f}, {"clipper", 1.0f}, {"clipperDrive", 4.0f}, {"eqOn", 1.0f}, {"lmfGain", 6.0f}, {"lecfFreq", 5.0f}, {"analogExpansion", 60.0f}}},
-        {96000.0, 1, {{"oversample", 2.0f}, {"clipper", 2.0f}, {"lecfFreq", 10.0f}, {"msStereoMode", 1.0f}}},
-        {88200.0, 2, {{"oversample", 2.0f}, {"clipper", 1.0f}, {"msStereoMode", 1.0f}, {"stereoLink", 0.0f}, {"eqOnB", 1.0f}, {"hfGainB", -6.0f}}},
+        { 48000.0, 2, {} },
+        { 44100.0, 2, { { "oversample", 1.0f }, { "clipper", 1.0f }, { "clipperDrive", 4.0f }, { "eqOn", 1.0f }, { "lmfGain", 6.0f }, { "lecfFreq", 5.0f }, { "analogExpansion", 60.0f } } },
+        { 96000.0, 1, { { "oversample", 2.0f }, { "clipper", 2.0f }, { "lecfFreq", 10.0f }, { "msStereoMode", 1.0f } } },
+        { 88200.0, 2, { { "oversample", 2.0f }, { "clipper", 1.0f }, { "msStereoMode", 1.0f }, { "stereoLink", 0.0f }, { "eqOnB", 1.0f }, { "hfGainB", -6.0f } } },
     };
     struct Variant
     {
@@ -399,22 +399,22 @@ TEST (ModellingStage, DriveZeroAndHybridOffLeaveTheChainBitExact)
         std::vector<Setting> settings;
     };
     std::vector<Variant> variants = {
-        {"Standard, drive 0", {{"mode", 0.0f}, {"drive", 0.0f}}},
-        {"Hybrid, drive 0", {{"mode", 1.0f}, {"hybridMode", 1.0f}, {"drive", 0.0f}}},
-        {"Boost Hybrid, drive 0", {{"mode", 1.0f}, {"hybridMode", 2.0f}, {"drive", 0.0f}}},
-        {"Hybrid with hybridMode OFF, drive 100", {{"mode", 1.0f}, {"hybridMode", 0.0f}, {"drive", 100.0f}}},
+        { "Standard, drive 0", { { "mode", 0.0f }, { "drive", 0.0f } } },
+        { "Hybrid, drive 0", { { "mode", 1.0f }, { "hybridMode", 1.0f }, { "drive", 0.0f } } },
+        { "Boost Hybrid, drive 0", { { "mode", 1.0f }, { "hybridMode", 2.0f }, { "drive", 0.0f } } },
+        { "Hybrid with hybridMode OFF, drive 100", { { "mode", 1.0f }, { "hybridMode", 0.0f }, { "drive", 100.0f } } },
     };
     if (!engines)
     {
         // Without model resources the neural engine has nothing to run: the signal passes.
-        variants.push_back ({"Hybrid, drive 100, no model", {{"mode", 1.0f}, {"hybridMode", 1.0f}, {"drive", 100.0f}}});
-        variants.push_back ({"Boost Hybrid, drive 100, no model", {{"mode", 1.0f}, {"hybridMode", 2.0f}, {"drive", 100.0f}}});
+        variants.push_back ({ "Hybrid, drive 100, no model", { { "mode", 1.0f }, { "hybridMode", 1.0f }, { "drive", 100.0f } } });
+        variants.push_back ({ "Boost Hybrid, drive 100, no model", { { "mode", 1.0f }, { "hybridMode", 2.0f }, { "drive", 100.0f } } });
     }
 
     for (const auto& sc : scenarios)
     {
         const auto input = testProgramme (sc.channels, 512 * 12, sc.rate, 11);
-        auto reference = makeProcessor (sc.rate, 512, sc.channels, {{"mode", 1.0f}, {"hybridMode", 0.0f}, {"drive", 0.0f}});
+        auto reference = makeProcessor (sc.rate, 512, sc.channels, { { "mode", 1.0f }, { "hybridMode", 0.0f }, { "drive", 0.0f } });
         for (const auto& s : sc.settings)
             reference->set (s.id, s.value);
         reference->prepare (sc.rate, 512, sc.channels);
@@ -436,7 +436,7 @@ TEST (ModellingStage, DriveZeroAndHybridOffLeaveTheChainBitExact)
 
     // The LECF knob changes nothing while no engine and no clipper runs.
     auto plain = makeProcessor (48000.0, 512, 2, {});
-    auto lecf = makeProcessor (48000.0, 512, 2, {{"lecfFreq", 10.0f}});
+    auto lecf = makeProcessor (48000.0, 512, 2, { { "lecfFreq", 10.0f } });
     const auto input = testProgramme (2, 512 * 8, 48000.0);
     std::string where;
     EXPECT_TRUE (bitIdentical (run (*lecf, input), run (*plain, input), where)) << where;
@@ -449,10 +449,10 @@ TEST (ModellingStage, StandardAddsTheLineStageResidualScaledByDrive)
     // residual taken from the line stage's polynomial. Tolerance 1e-6: float rounding of the
     // output (6e-8 at these levels) plus the table's linear-interpolation error (below 1e-9);
     // the residual itself reaches 3e-3, so a wrong drive scaling or table shows at once.
-    for (const float drivePercent : {100.0f, 40.0f})
-        for (int channels : {1, 2})
+    for (const float drivePercent : { 100.0f, 40.0f })
+        for (int channels : { 1, 2 })
         {
-            auto h = makeProcessor (48000.0, 256, channels, {{"mode", 0.0f}, {"drive", drivePercent}});
+            auto h = makeProcessor (48000.0, 256, channels, { { "mode", 0.0f }, { "drive", drivePercent } });
             auto in = makeSine (channels, 256 * 16, 440.0, 48000.0, 0.9f);
             in.addFrom (0, 0, makeNoise (channels, in.getNumSamples(), 5, 0.05f), 0, 0, in.getNumSamples());
             const auto out = run (*h, in);
@@ -481,7 +481,7 @@ TEST (ModellingStage, DriveBypassRampsTheWetPartOutOverFiveMillisecondsThenStops
     // falls as 0.8 (1 - k / 240), k = 1..240 (floor (48000 * 0.005) steps), then the stage stops
     // (the wet part is exactly 0, well inside the 1e-6 tolerance against a residual of ~1e-3);
     // clearing the flag brings it back over the same ramp.
-    auto h = makeProcessor (48000.0, 64, 2, {{"mode", 0.0f}, {"drive", 80.0f}});
+    auto h = makeProcessor (48000.0, 64, 2, { { "mode", 0.0f }, { "drive", 80.0f } });
     const int length = 64 * 40, bypassAt = 64 * 10, restoreAt = 64 * 25;
     auto in = makeSine (2, length, 300.0, 48000.0, 0.8f);
     auto out = in;
@@ -496,8 +496,7 @@ TEST (ModellingStage, DriveBypassRampsTheWetPartOutOverFiveMillisecondsThenStops
     }
 
     const int ramp = 240;
-    auto depth = [&] (int n)
-    {
+    auto depth = [&] (int n) {
         if (n < bypassAt)
             return 0.8;
         if (n < restoreAt)
@@ -535,10 +534,10 @@ TEST (ModellingStage, LecfFiltersTheEngineInputOnlyWithTheSameCornerAtEveryOvers
     const auto in = makeSine (1, length, f, rate, (float) a);
 
     double measured[3][3] = {};
-    for (int oversample : {0, 1, 2})
+    for (int oversample : { 0, 1, 2 })
     {
-        auto wet = makeProcessor (rate, 256, 1, {{"mode", 0.0f}, {"drive", 100.0f}, {"lecfFreq", 10.0f}, {"oversample", (float) oversample}});
-        auto dry = makeProcessor (rate, 256, 1, {{"mode", 0.0f}, {"drive", 0.0f}, {"lecfFreq", 10.0f}, {"oversample", (float) oversample}});
+        auto wet = makeProcessor (rate, 256, 1, { { "mode", 0.0f }, { "drive", 100.0f }, { "lecfFreq", 10.0f }, { "oversample", (float) oversample } });
+        auto dry = makeProcessor (rate, 256, 1, { { "mode", 0.0f }, { "drive", 0.0f }, { "lecfFreq", 10.0f }, { "oversample", (float) oversample } });
         auto difference = run (*wet, in);
         difference.addFrom (0, 0, run (*dry, in), 0, 0, length, -1.0f);
 
@@ -552,7 +551,7 @@ TEST (ModellingStage, LecfFiltersTheEngineInputOnlyWithTheSameCornerAtEveryOvers
             EXPECT_NEAR (got, want, 0.005 * want + 2e-7) << "harmonic " << k << ", x" << (1 << oversample);
         }
     }
-    for (int oversample : {1, 2})
+    for (int oversample : { 1, 2 })
         for (int k = 0; k < 3; ++k)
             EXPECT_NEAR (measured[oversample][k], measured[0][k], 0.005 * measured[0][k]) << "harmonic " << k + 1 << ", x" << (1 << oversample) << " against x1";
 
@@ -560,11 +559,11 @@ TEST (ModellingStage, LecfFiltersTheEngineInputOnlyWithTheSameCornerAtEveryOvers
     // sees almost nothing and the output is the dry chain's; with the LECF off the same tone
     // drives the table hard.
     const auto low = makeSine (2, 256 * 60, 60.0, rate, 0.8f);
-    for (int oversample : {0, 2})
+    for (int oversample : { 0, 2 })
     {
-        auto filtered = makeProcessor (rate, 256, 2, {{"mode", 0.0f}, {"drive", 100.0f}, {"lecfFreq", 10.0f}, {"oversample", (float) oversample}});
-        auto unfiltered = makeProcessor (rate, 256, 2, {{"mode", 0.0f}, {"drive", 100.0f}, {"oversample", (float) oversample}});
-        auto dry = makeProcessor (rate, 256, 2, {{"mode", 0.0f}, {"drive", 0.0f}, {"oversample", (float) oversample}});
+        auto filtered = makeProcessor (rate, 256, 2, { { "mode", 0.0f }, { "drive", 100.0f }, { "lecfFreq", 10.0f }, { "oversample", (float) oversample } });
+        auto unfiltered = makeProcessor (rate, 256, 2, { { "mode", 0.0f }, { "drive", 100.0f }, { "oversample", (float) oversample } });
+        auto dry = makeProcessor (rate, 256, 2, { { "mode", 0.0f }, { "drive", 0.0f }, { "oversample", (float) oversample } });
         const auto withLecf = run (*filtered, low);
         const auto withoutLecf = run (*unfiltered, low);
         const auto dryOut = run (*dry, low);
@@ -627,7 +626,7 @@ juce::AudioBuffer<float> neuralReference (const juce::AudioBuffer<float>& input,
     for (int pos = 0; pos < out.getNumSamples(); pos += block)
     {
         const int n = std::min (block, out.getNumSamples() - pos);
-        float* ch[2] = {out.getWritePointer (0, pos), out.getWritePointer (1, pos)};
+        float* ch[2] = { out.getWritePointer (0, pos), out.getWritePointer (1, pos) };
         juce::dsp::AudioBlock<float> hostBlock (ch, 2, (size_t) n);
         auto up = oversample > 0 ? os.processSamplesUp (hostBlock) : hostBlock;
         const int un = (int) up.getNumSamples();
@@ -667,11 +666,11 @@ TEST (ModellingStage, HybridMixesDryPlusDepthTimesTheModelsDifference)
         float drive, lecf;
     };
     const Case cases[] = {
-        {48000.0, 1, 0, 60.0f, 0.0f},
-        {48000.0, 2, 0, 100.0f, 0.0f},
-        {48000.0, 1, 0, 100.0f, 10.0f},
-        {96000.0, 1, 1, 35.0f, 0.0f}, // 192 kHz in the engine, dilation scale 4
-        {48000.0, 2, 2, 80.0f, 5.0f}, // 192 kHz, dilation scale 4, LECF at 100 Hz
+        { 48000.0, 1, 0, 60.0f, 0.0f },
+        { 48000.0, 2, 0, 100.0f, 0.0f },
+        { 48000.0, 1, 0, 100.0f, 10.0f },
+        { 96000.0, 1, 1, 35.0f, 0.0f }, // 192 kHz in the engine, dilation scale 4
+        { 48000.0, 2, 2, 80.0f, 5.0f }, // 192 kHz, dilation scale 4, LECF at 100 Hz
     };
 
     OxladeEQProcessor probe;
@@ -682,14 +681,14 @@ TEST (ModellingStage, HybridMixesDryPlusDepthTimesTheModelsDifference)
     {
         const int set = c.hybridMode - 1;
         const std::string what = std::to_string (c.rate) + " Hz, hybridMode " + std::to_string (c.hybridMode) + ", oversample " + std::to_string (c.oversample);
-        auto h = makeProcessor (c.rate, 512, 2, {{"mode", 1.0f}, {"hybridMode", (float) c.hybridMode}, {"drive", c.drive}, {"lecfFreq", c.lecf}, {"oversample", (float) c.oversample}});
+        auto h = makeProcessor (c.rate, 512, 2, { { "mode", 1.0f }, { "hybridMode", (float) c.hybridMode }, { "drive", c.drive }, { "lecfFreq", c.lecf }, { "oversample", (float) c.oversample } });
         const auto input = testProgramme (2, 512 * 12, c.rate, 21);
         const auto out = run (*h, input);
 
         if (!probe.hasModelEngine (set, false) || !probe.hasModelEngine (set, true))
         {
             // No model shipped for this set: nothing is loaded and the stage passes the signal.
-            auto dry = makeProcessor (c.rate, 512, 2, {{"mode", 1.0f}, {"hybridMode", (float) c.hybridMode}, {"drive", 0.0f}, {"lecfFreq", c.lecf}, {"oversample", (float) c.oversample}});
+            auto dry = makeProcessor (c.rate, 512, 2, { { "mode", 1.0f }, { "hybridMode", (float) c.hybridMode }, { "drive", 0.0f }, { "lecfFreq", c.lecf }, { "oversample", (float) c.oversample } });
             std::string where;
             EXPECT_TRUE (bitIdentical (out, run (*dry, input), where)) << what << ": " << where;
             continue;
@@ -722,9 +721,9 @@ TEST (ModellingStage, DriveBypassStopsTheNeuralEngineAfterFiveMillisecondsAndRes
     const int block = 48, blocks = 40, bypassBlock = 8, restoreBlock = 22;
     const int length = block * blocks;
     const auto input = testProgramme (2, length, 48000.0, 5);
-    for (int oversample : {0, 1, 2})
+    for (int oversample : { 0, 1, 2 })
     {
-        auto h = makeProcessor (48000.0, block, 2, {{"mode", 1.0f}, {"hybridMode", 1.0f}, {"drive", 80.0f}, {"oversample", (float) oversample}});
+        auto h = makeProcessor (48000.0, block, 2, { { "mode", 1.0f }, { "hybridMode", 1.0f }, { "drive", 80.0f }, { "oversample", (float) oversample } });
         auto out = input;
         std::vector<bool> active;
         for (int b = 0; b < blocks; ++b)
@@ -755,8 +754,7 @@ TEST (ModellingStage, DriveBypassStopsTheNeuralEngineAfterFiveMillisecondsAndRes
         engine.setDilationScale (1);
         engine.setSampleRate (48000.0);
         engine.reset();
-        auto depth = [&] (int n)
-        {
+        auto depth = [&] (int n) {
             const int off = bypassBlock * block, on = restoreBlock * block;
             if (n < off)
                 return 0.8;
@@ -765,7 +763,7 @@ TEST (ModellingStage, DriveBypassStopsTheNeuralEngineAfterFiveMillisecondsAndRes
             return 0.8 * std::min (1.0, (n - on + 1) / 240.0);
         };
         auto mixed = input;
-        std::vector<float> m[2] = {std::vector<float> ((size_t) block), std::vector<float> ((size_t) block)};
+        std::vector<float> m[2] = { std::vector<float> ((size_t) block), std::vector<float> ((size_t) block) };
         for (int b = 0; b < blocks; ++b)
         {
             if (!active[(size_t) b])
@@ -820,13 +818,12 @@ AllocationCounts countAllocations (const EngineCase& engine, int oversample, con
 {
     ProcessorHarness h;
     neutralise (h);
-    for (const Setting& s : {Setting{"mode", (float) engine.mode}, {"hybridMode", (float) engine.hybridMode}, {"drive", 70.0f}, {"analogExpansion", 40.0f}, {"oversample", (float) oversample}, {"lecfFreq", 5.0f}, {"clipper", 1.0f}, {"clipperDrive", 3.0f}, {"eqOn", 1.0f}, {"lmfGain", 6.0f}})
+    for (const Setting& s : { Setting{ "mode", (float) engine.mode }, { "hybridMode", (float) engine.hybridMode }, { "drive", 70.0f }, { "analogExpansion", 40.0f }, { "oversample", (float) oversample }, { "lecfFreq", 5.0f }, { "clipper", 1.0f }, { "clipperDrive", 3.0f }, { "eqOn", 1.0f }, { "lmfGain", 6.0f } })
         h.set (s.id, s.value);
     h.prepare (rc.rate, rc.block, rc.channels);
 
     AllocationCounts counts;
-    std::thread audio ([&]
-                       {
+    std::thread audio ([&] {
         auto buffer = makeNoise (rc.channels, rc.block);
         juce::MidiBuffer midi;
         juce::Random r (17);
@@ -864,23 +861,23 @@ TEST (RealTime, NoAllocationForAnyEngineOversamplingAndRateFamily)
     if (!allocationCountingAvailable())
         GTEST_SKIP() << "allocation counting is off in sanitizer builds";
 
-    const EngineCase engines[] = {{"Standard", 0, 0}, {"Hybrid", 1, 1}, {"Boost Hybrid", 1, 2}, {"none", 1, 0}};
+    const EngineCase engines[] = { { "Standard", 0, 0 }, { "Hybrid", 1, 1 }, { "Boost Hybrid", 1, 2 }, { "none", 1, 0 } };
     const RateCase rates[] = {
-        {44100.0, 2, 512},
-        {44100.0, 1, 333},
-        {48000.0, 2, 64},
-        {48000.0, 1, 512},
-        {88200.0, 2, 1024},
-        {96000.0, 2, 128},
-        {176400.0, 1, 480},
-        {192000.0, 2, 256},
-        {32000.0, 2, 200},
+        { 44100.0, 2, 512 },
+        { 44100.0, 1, 333 },
+        { 48000.0, 2, 64 },
+        { 48000.0, 1, 512 },
+        { 88200.0, 2, 1024 },
+        { 96000.0, 2, 128 },
+        { 176400.0, 1, 480 },
+        { 192000.0, 2, 256 },
+        { 32000.0, 2, 200 },
     };
     std::size_t automationAllocations = 0;
     for (const auto& e : engines)
-        for (int oversample : {0, 1, 2})
+        for (int oversample : { 0, 1, 2 })
             for (const auto& rc : rates)
-                for (bool automate : {false, true})
+                for (bool automate : { false, true })
                 {
                     const auto counts = countAllocations (e, oversample, rc, automate);
                     automationAllocations += counts.automation;

@@ -25,55 +25,55 @@ struct Row
 
 // The host-visible parameter list, in host order.
 const Row rows[] = {
-    {"bypass", "Bypass", Kind::boolean, 0, 0, 1, "", false},
-    {"polarity", "Polarity", Kind::boolean, 0, 0, 1, "", false},
-    {"presetAB", "Preset A/B", Kind::boolean, 0, 0, 1, "", false},
-    {"stepGain", "Step Gain", Kind::boolean, 1, 0, 1, "", false},
-    {"stepFreq", "Step Freq", Kind::boolean, 1, 0, 1, "", false},
-    {"styleA", "Style", Kind::choice, 0, 0, 2, "", false},
-    {"eqOn", "EQ In", Kind::boolean, 1, 0, 1, "", false},
-    {"fltr", "FLTR", Kind::boolean, 0, 0, 1, "", false},
-    {"lfStep", "LF Freq", Kind::real, 50, 30, 400, "Hz", false},
-    {"lfGain", "LF Gain", Kind::real, 0, -12, 12, "dB", false},
-    {"lfShelf", "LF Shelf", Kind::boolean, 1, 0, 1, "", false},
-    {"lmfFreq", "LMF Freq", Kind::real, 180, 75, 1000, "Hz", false},
-    {"lmfGain", "LMF Gain", Kind::real, 0, -12, 12, "dB", false},
-    {"hmfFreq", "HMF Freq", Kind::real, 3000, 800, 12500, "Hz", false},
-    {"hmfGain", "HMF Gain", Kind::real, 0, -12, 12, "dB", false},
-    {"hfStep", "HF Freq", Kind::real, 7000, 2500, 20000, "Hz", false},
-    {"hfGain", "HF Gain", Kind::real, 0, -12, 12, "dB", false},
-    {"hfShelf", "HF Shelf", Kind::boolean, 1, 0, 1, "", false},
-    {"inputTrim", "Input Trim", Kind::real, 0, -24, 24, "dB", true},
-    {"outputTrim", "Output Trim", Kind::real, 0, -24, 24, "dB", false},
-    {"unityGain", "Unity Gain", Kind::boolean, 0, 0, 1, "", false},
-    {"unityToClip", "Unity To Clip", Kind::boolean, 0, 0, 1, "", true},
-    {"refCal", "Ref Cal", Kind::boolean, 0, 0, 1, "", false},
-    {"contQ", "Continuous Q", Kind::boolean, 0, 0, 1, "", true},
-    {"lmfQ", "LMF Q", Kind::real, 0.55f, 0.37f, 1.30f, "", false},
-    {"hmfQ", "HMF Q", Kind::real, 0.55f, 0.37f, 1.30f, "", false},
-    {"clipper", "Clipper Mode", Kind::choice, 1, 0, 2, "", false},
-    {"clipperDrive", "Clipper Drive", Kind::real, 0, -24, 24, "dB", false},
-    {"lecfFreq", "LECF", Kind::real, 0, 0, 10, "", false},
-    {"oversample", "Oversample", Kind::choice, 0, 0, 2, "", false},
-    {"hybridMode", "Hybrid", Kind::choice, 0, 0, 2, "", false},
-    {"drive", "Drive", Kind::real, 0, 0, 100, "%", false},
-    {"analogExpansion", "Analog Expansion", Kind::real, 0, 0, 100, "%", false},
-    {"stereoLink", "Stereo Link", Kind::boolean, 1, 0, 1, "", false},
-    {"msStereoMode", "M/S Stereo Mode", Kind::boolean, 1, 0, 1, "", false},
-    {"lfStepB", "LF Freq (R)", Kind::real, 50, 30, 400, "Hz", false},
-    {"lfGainB", "LF Gain (R)", Kind::real, 0, -12, 12, "dB", false},
-    {"lfShelfB", "LF Shelf (R)", Kind::boolean, 1, 0, 1, "", false},
-    {"lmfFreqB", "LMF Freq (R)", Kind::real, 180, 75, 1000, "Hz", false},
-    {"lmfGainB", "LMF Gain (R)", Kind::real, 0, -12, 12, "dB", false},
-    {"lmfQB", "LMF Q (R)", Kind::real, 0.55f, 0.37f, 1.30f, "", false},
-    {"hmfFreqB", "HMF Freq (R)", Kind::real, 3000, 800, 12500, "Hz", false},
-    {"hmfGainB", "HMF Gain (R)", Kind::real, 0, -12, 12, "dB", false},
-    {"hmfQB", "HMF Q (R)", Kind::real, 0.55f, 0.37f, 1.30f, "", false},
-    {"hfStepB", "HF Freq (R)", Kind::real, 7000, 2500, 20000, "Hz", false},
-    {"hfGainB", "HF Gain (R)", Kind::real, 0, -12, 12, "dB", false},
-    {"hfShelfB", "HF Shelf (R)", Kind::boolean, 1, 0, 1, "", false},
-    {"eqOnB", "EQ In (R)", Kind::boolean, 1, 0, 1, "", false},
-    {"mode", "Mode", Kind::choice, 0, 0, 1, "", false},
+    { "bypass", "Bypass", Kind::boolean, 0, 0, 1, "", false },
+    { "polarity", "Polarity", Kind::boolean, 0, 0, 1, "", false },
+    { "presetAB", "Preset A/B", Kind::boolean, 0, 0, 1, "", false },
+    { "stepGain", "Step Gain", Kind::boolean, 1, 0, 1, "", false },
+    { "stepFreq", "Step Freq", Kind::boolean, 1, 0, 1, "", false },
+    { "styleA", "Style", Kind::choice, 0, 0, 2, "", false },
+    { "eqOn", "EQ In", Kind::boolean, 1, 0, 1, "", false },
+    { "fltr", "FLTR", Kind::boolean, 0, 0, 1, "", false },
+    { "lfStep", "LF Freq", Kind::real, 50, 30, 400, "Hz", false },
+    { "lfGain", "LF Gain", Kind::real, 0, -12, 12, "dB", false },
+    { "lfShelf", "LF Shelf", Kind::boolean, 1, 0, 1, "", false },
+    { "lmfFreq", "LMF Freq", Kind::real, 180, 75, 1000, "Hz", false },
+    { "lmfGain", "LMF Gain", Kind::real, 0, -12, 12, "dB", false },
+    { "hmfFreq", "HMF Freq", Kind::real, 3000, 800, 12500, "Hz", false },
+    { "hmfGain", "HMF Gain", Kind::real, 0, -12, 12, "dB", false },
+    { "hfStep", "HF Freq", Kind::real, 7000, 2500, 20000, "Hz", false },
+    { "hfGain", "HF Gain", Kind::real, 0, -12, 12, "dB", false },
+    { "hfShelf", "HF Shelf", Kind::boolean, 1, 0, 1, "", false },
+    { "inputTrim", "Input Trim", Kind::real, 0, -24, 24, "dB", true },
+    { "outputTrim", "Output Trim", Kind::real, 0, -24, 24, "dB", false },
+    { "unityGain", "Unity Gain", Kind::boolean, 0, 0, 1, "", false },
+    { "unityToClip", "Unity To Clip", Kind::boolean, 0, 0, 1, "", true },
+    { "refCal", "Ref Cal", Kind::boolean, 0, 0, 1, "", false },
+    { "contQ", "Continuous Q", Kind::boolean, 0, 0, 1, "", true },
+    { "lmfQ", "LMF Q", Kind::real, 0.55f, 0.37f, 1.30f, "", false },
+    { "hmfQ", "HMF Q", Kind::real, 0.55f, 0.37f, 1.30f, "", false },
+    { "clipper", "Clipper Mode", Kind::choice, 1, 0, 2, "", false },
+    { "clipperDrive", "Clipper Drive", Kind::real, 0, -24, 24, "dB", false },
+    { "lecfFreq", "LECF", Kind::real, 0, 0, 10, "", false },
+    { "oversample", "Oversample", Kind::choice, 0, 0, 2, "", false },
+    { "hybridMode", "Hybrid", Kind::choice, 0, 0, 2, "", false },
+    { "drive", "Drive", Kind::real, 0, 0, 100, "%", false },
+    { "analogExpansion", "Analog Expansion", Kind::real, 0, 0, 100, "%", false },
+    { "stereoLink", "Stereo Link", Kind::boolean, 1, 0, 1, "", false },
+    { "msStereoMode", "M/S Stereo Mode", Kind::boolean, 1, 0, 1, "", false },
+    { "lfStepB", "LF Freq (R)", Kind::real, 50, 30, 400, "Hz", false },
+    { "lfGainB", "LF Gain (R)", Kind::real, 0, -12, 12, "dB", false },
+    { "lfShelfB", "LF Shelf (R)", Kind::boolean, 1, 0, 1, "", false },
+    { "lmfFreqB", "LMF Freq (R)", Kind::real, 180, 75, 1000, "Hz", false },
+    { "lmfGainB", "LMF Gain (R)", Kind::real, 0, -12, 12, "dB", false },
+    { "lmfQB", "LMF Q (R)", Kind::real, 0.55f, 0.37f, 1.30f, "", false },
+    { "hmfFreqB", "HMF Freq (R)", Kind::real, 3000, 800, 12500, "Hz", false },
+    { "hmfGainB", "HMF Gain (R)", Kind::real, 0, -12, 12, "dB", false },
+    { "hmfQB", "HMF Q (R)", Kind::real, 0.55f, 0.37f, 1.30f, "", false },
+    { "hfStepB", "HF Freq (R)", Kind::real, 7000, 2500, 20000, "Hz", false },
+    { "hfGainB", "HF Gain (R)", Kind::real, 0, -12, 12, "dB", false },
+    { "hfShelfB", "HF Shelf (R)", Kind::boolean, 1, 0, 1, "", false },
+    { "eqOnB", "EQ In (R)", Kind::boolean, 1, 0, 1, "", false },
+    { "mode", "Mode", Kind::choice, 0, 0, 1, "", false },
 };
 } // namespace
 
@@ -121,13 +121,12 @@ TEST (Parameters, LayoutMatchesTheHostListInOrder)
 TEST (Parameters, ChoiceTexts)
 {
     OxladeEQProcessor processor;
-    auto choices = [&] (const char* id)
-    { return dynamic_cast<juce::AudioParameterChoice*> (processor.parameters.getParameter (id))->choices; };
-    EXPECT_EQ (choices ("styleA"), juce::StringArray ({"Style B", "Style A", "Style BA"}));
-    EXPECT_EQ (choices ("clipper"), juce::StringArray ({"OFF", "Practical", "Accurate"}));
-    EXPECT_EQ (choices ("oversample"), juce::StringArray ({"x1", "x2", "x4"}));
-    EXPECT_EQ (choices ("hybridMode"), juce::StringArray ({"OFF", "Hybrid", "Boost Hybrid"}));
-    EXPECT_EQ (choices ("mode"), juce::StringArray ({"Standard", "Hybrid"}));
+    auto choices = [&] (const char* id) { return dynamic_cast<juce::AudioParameterChoice*> (processor.parameters.getParameter (id))->choices; };
+    EXPECT_EQ (choices ("styleA"), juce::StringArray ({ "Style B", "Style A", "Style BA" }));
+    EXPECT_EQ (choices ("clipper"), juce::StringArray ({ "OFF", "Practical", "Accurate" }));
+    EXPECT_EQ (choices ("oversample"), juce::StringArray ({ "x1", "x2", "x4" }));
+    EXPECT_EQ (choices ("hybridMode"), juce::StringArray ({ "OFF", "Hybrid", "Boost Hybrid" }));
+    EXPECT_EQ (choices ("mode"), juce::StringArray ({ "Standard", "Hybrid" }));
 }
 
 struct TextCase
@@ -141,21 +140,21 @@ TEST (Parameters, ValueToText)
 {
     OxladeEQProcessor processor;
     const TextCase cases[] = {
-        {"lfStep", 50.0f, "50.0 Hz"},
-        {"hmfFreq", 1500.0f, "1500 Hz"},
-        {"hfStep", 20000.0f, "20000 Hz"},
-        {"lmfGain", -6.0f, "-6.00 dB"},
-        {"lmfQ", 0.37f, "0.37"},
-        {"lmfQ", 1.0f, "1"},
-        {"hmfQB", 1.3f, "1.3"},
-        {"lmfQ", 0.55f, "0.55"},
-        {"drive", 0.0f, "OFF"},
-        {"drive", 0.004f, "OFF"},
-        {"drive", 0.5f, "0.50 %"},
-        {"analogExpansion", 50.0f, "50.00 %"},
-        {"lecfFreq", 5.0f, "5.00"},
-        {"inputTrim", -3.5f, "-3.50 dB"},
-        {"clipperDrive", 0.0f, "0.00 dB"},
+        { "lfStep", 50.0f, "50.0 Hz" },
+        { "hmfFreq", 1500.0f, "1500 Hz" },
+        { "hfStep", 20000.0f, "20000 Hz" },
+        { "lmfGain", -6.0f, "-6.00 dB" },
+        { "lmfQ", 0.37f, "0.37" },
+        { "lmfQ", 1.0f, "1" },
+        { "hmfQB", 1.3f, "1.3" },
+        { "lmfQ", 0.55f, "0.55" },
+        { "drive", 0.0f, "OFF" },
+        { "drive", 0.004f, "OFF" },
+        { "drive", 0.5f, "0.50 %" },
+        { "analogExpansion", 50.0f, "50.00 %" },
+        { "lecfFreq", 5.0f, "5.00" },
+        { "inputTrim", -3.5f, "-3.50 dB" },
+        { "clipperDrive", 0.0f, "0.00 dB" },
     };
     for (const auto& c : cases)
     {
@@ -176,8 +175,7 @@ TEST (Parameters, ValueToText)
 TEST (Parameters, TextToValue)
 {
     OxladeEQProcessor processor;
-    auto parse = [&] (const char* id, const char* text)
-    {
+    auto parse = [&] (const char* id, const char* text) {
         auto* p = processor.parameters.getParameter (id);
         return p->convertFrom0to1 (p->getValueForText (text));
     };
@@ -196,7 +194,7 @@ TEST (Parameters, SteppedFrequencyRange)
     auto* lf = processor.parameters.getParameter ("lfStep");
 
     // With stepping on, every position lands on a switch position.
-    const juce::Array<float> lmfSteps{75, 150, 180, 240, 500, 700, 1000};
+    const juce::Array<float> lmfSteps{ 75, 150, 180, 240, 500, 700, 1000 };
     for (int i = 0; i <= 1000; ++i)
         EXPECT_TRUE (lmfSteps.contains (lmf->convertFrom0to1 (i / 1000.0f))) << i;
     EXPECT_FLOAT_EQ (lmf->convertFrom0to1 (0.5f), 240.0f);

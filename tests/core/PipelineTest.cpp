@@ -9,8 +9,7 @@ using namespace oxlade::test;
 TEST (ProcessorShell, BusLayouts)
 {
     OxladeEQProcessor p;
-    auto layout = [] (juce::AudioChannelSet in, juce::AudioChannelSet out)
-    {
+    auto layout = [] (juce::AudioChannelSet in, juce::AudioChannelSet out) {
         juce::AudioProcessor::BusesLayout l;
         l.inputBuses.add (in);
         l.outputBuses.add (out);
@@ -52,7 +51,7 @@ TEST (ProcessorShell, FactoryFacts)
 
 TEST (Pipeline, LatencyPerHostRate)
 {
-    const std::pair<double, int> cases[] = {{44100.0, 32}, {48000.0, 0}, {32000.0, 0}, {88200.0, 32}, {176400.0, 32}, {96000.0, 0}, {192000.0, 0}};
+    const std::pair<double, int> cases[] = { { 44100.0, 32 }, { 48000.0, 0 }, { 32000.0, 0 }, { 88200.0, 32 }, { 176400.0, 32 }, { 96000.0, 0 }, { 192000.0, 0 } };
     for (auto [rate, latency] : cases)
     {
         ProcessorHarness h;
@@ -75,11 +74,11 @@ TEST (Pipeline, EffectiveOversamplingRates)
         double rateAfter;
     };
     const Case cases[] = {
-        {48000.0, 2, 192000.0},
-        {96000.0, 2, 384000.0},
-        {192000.0, 2, 384000.0},
-        {32000.0, 1, 64000.0},
-        {48000.0, 0, 48000.0},
+        { 48000.0, 2, 192000.0 },
+        { 96000.0, 2, 384000.0 },
+        { 192000.0, 2, 384000.0 },
+        { 32000.0, 1, 64000.0 },
+        { 48000.0, 0, 48000.0 },
     };
     for (const auto& c : cases)
     {
@@ -169,7 +168,7 @@ TEST (Pipeline, DoublePrecisionChunksLongBlocks)
         buffer.setSample (0, i, std::sin (i * 0.05)), buffer.setSample (1, i, std::sin (i * 0.05));
     h.processor->processBlock (buffer, h.midi);
     const double g = std::pow (10.0, -6.0 / 20.0);
-    for (int i : {100, 39999, 40000, 49999})
+    for (int i : { 100, 39999, 40000, 49999 })
         EXPECT_NEAR (buffer.getSample (0, i), g * std::sin (i * 0.05), 2e-3) << i;
 }
 
@@ -225,7 +224,7 @@ TEST (Pipeline, StructuralChangeFadesOutSwitchesAndFadesIn)
     }
 
     // Gain envelope: falls linearly to 0 over 240 samples, then rises over the next 240.
-    for (int i : {0, 60, 119, 200, 239, 240, 300, 479, 480, 700})
+    for (int i : { 0, 60, 119, 200, 239, 240, 300, 479, 480, 700 })
     {
         const double g = i < 240 ? std::max (0.0, 1.0 - (i + 1) / 240.0) : std::min (1.0, (i - 239) / 240.0);
         EXPECT_NEAR (out.getSample (0, i), g * in.getSample (0, i), 2e-3) << i;
@@ -246,7 +245,7 @@ TEST (Pipeline, DcBlockerTimeConstant)
         juce::FloatVectorOperations::fill (step.getWritePointer (ch), 1.0f, 48000);
     h.process (step);
     // A unit step decays as c^n: after the time constant 1/(4 pi) s it has fallen to 1/e.
-    for (int n : {0, 1, 1000, 3820, 20000})
+    for (int n : { 0, 1, 1000, 3820, 20000 })
         EXPECT_NEAR (step.getSample (0, n), std::pow (c, n), 1e-5) << n;
     const int tau = (int) std::lround (48000.0 / (4.0 * juce::MathConstants<double>::pi));
     EXPECT_NEAR (step.getSample (1, tau), std::exp (-1.0), 1e-3);
@@ -289,7 +288,7 @@ TEST (Pipeline, AnalyserRingWrapsAndReadsOldestFirst)
         ring.samples[(size_t) i] = (float) i;
     float out[5];
     ring.copyLatest (out, 5);
-    const float expected[5] = {16382, 16383, 0, 1, 2};
+    const float expected[5] = { 16382, 16383, 0, 1, 2 };
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ (out[i], expected[i]);
 }
@@ -333,8 +332,7 @@ std::size_t allocationsDuringProcessing (const AllocationCase& c, bool automate)
     h.prepare (c.rate, c.block, c.channels);
 
     std::size_t allocations = 0;
-    std::thread audio ([&]
-                       {
+    std::thread audio ([&] {
         auto buffer = makeNoise (c.channels, c.block);
         juce::MidiBuffer midi;
         juce::Random r (9);
@@ -367,15 +365,15 @@ TEST (RealTime, ProcessBlockNeverAllocates)
     }
 
     const AllocationCase cases[] = {
-        {44100.0, 512, 2, 0},
-        {48000.0, 64, 2, 1},
-        {48000.0, 512, 1, 2},
-        {88200.0, 1024, 2, 2},
-        {96000.0, 128, 2, 1},
-        {192000.0, 480, 2, 2},
-        {32000.0, 333, 1, 0},
+        { 44100.0, 512, 2, 0 },
+        { 48000.0, 64, 2, 1 },
+        { 48000.0, 512, 1, 2 },
+        { 88200.0, 1024, 2, 2 },
+        { 96000.0, 128, 2, 1 },
+        { 192000.0, 480, 2, 2 },
+        { 32000.0, 333, 1, 0 },
     };
     for (const auto& c : cases)
-        for (bool automate : {false, true})
+        for (bool automate : { false, true })
             EXPECT_EQ (allocationsDuringProcessing (c, automate), 0u) << c.rate << " Hz, block " << c.block << ", " << c.channels << " ch, oversample " << c.oversample << (automate ? ", automated" : "");
 }

@@ -102,24 +102,24 @@ TEST (PresetNames, ChosenFileNamesGiveTheseTargets)
         const char* target; // empty: the name is unusable
     };
     const Case cases[] = {
-        {"Bright...", "Bright.hlpd"},
-        {"Bright....hlpd", "Bright.hlpd"},
-        {"Warm . . ", "Warm.hlpd"},
-        {"Mix.txt", "Mix.txt.hlpd"},
-        {"Mix.hlpd", "Mix.hlpd"},
-        {"Mix.HLPD", "Mix.hlpd"},
-        {"Mid.Side", "Mid.Side.hlpd"},
-        {" Air", " Air.hlpd"},
-        {"Vocal 2.hlpd", "Vocal 2.hlpd"},
-        {"...", ""},
-        {" . .", ""},
-        {"   .hlpd", ""},
-        {"...hlpd", ""}, // extension "hlpd": the name is "..", which trims to nothing
+        { "Bright...", "Bright.hlpd" },
+        { "Bright....hlpd", "Bright.hlpd" },
+        { "Warm . . ", "Warm.hlpd" },
+        { "Mix.txt", "Mix.txt.hlpd" },
+        { "Mix.hlpd", "Mix.hlpd" },
+        { "Mix.HLPD", "Mix.hlpd" },
+        { "Mid.Side", "Mid.Side.hlpd" },
+        { " Air", " Air.hlpd" },
+        { "Vocal 2.hlpd", "Vocal 2.hlpd" },
+        { "...", "" },
+        { " . .", "" },
+        { "   .hlpd", "" },
+        { "...hlpd", "" }, // extension "hlpd": the name is "..", which trims to nothing
     };
     for (const auto& c : cases)
     {
         const auto chosen = folder.getChildFile (c.chosen);
-        for (const bool ja : {false, true})
+        for (const bool ja : { false, true })
         {
             const auto target = presetSaveTarget (chosen, ja);
             if (juce::String (c.target).isEmpty())
@@ -220,10 +220,9 @@ TEST (PresetLoad, ProtectedParametersPerLoadKind)
 {
     ScopedDataRoot data;
     const auto file = writeText (data.root.getChildFile ("Full.hlpd"),
-                                 presetXml ({{"mode", 0.0f}, {"oversample", 2.0f}, {"bypass", 0.0f}, {"presetAB", 1.0f}, {"outputTrim", -3.5f}, {"drive", 40.0f}, {"clipper", 2.0f}}));
+                                 presetXml ({ { "mode", 0.0f }, { "oversample", 2.0f }, { "bypass", 0.0f }, { "presetAB", 1.0f }, { "outputTrim", -3.5f }, { "drive", 40.0f }, { "clipper", 2.0f } }));
 
-    auto startFrom = [] (ProcessorHarness& h)
-    {
+    auto startFrom = [] (ProcessorHarness& h) {
         h.set ("mode", 1.0f);
         h.set ("oversample", 1.0f);
         h.set ("bypass", 1.0f);
@@ -239,24 +238,9 @@ TEST (PresetLoad, ProtectedParametersPerLoadKind)
         float outputTrim, drive;
     };
     const Kind kinds[] = {
-        {"preset file", [&] (OxladeEQProcessor& p)
-         { EXPECT_TRUE (p.loadPresetFile (file, false)); },
-         0.0f,
-         1.0f,
-         -3.5f,
-         40.0f},
-        {"user default", [&] (OxladeEQProcessor& p)
-         { EXPECT_TRUE (p.loadPresetFile (file, true)); },
-         0.0f,
-         2.0f,
-         -3.5f,
-         40.0f},
-        {"factory default", [] (OxladeEQProcessor& p)
-         { p.loadFactoryDefault(); },
-         1.0f,
-         1.0f,
-         0.0f,
-         0.0f},
+        { "preset file", [&] (OxladeEQProcessor& p) { EXPECT_TRUE (p.loadPresetFile (file, false)); }, 0.0f, 1.0f, -3.5f, 40.0f },
+        { "user default", [&] (OxladeEQProcessor& p) { EXPECT_TRUE (p.loadPresetFile (file, true)); }, 0.0f, 2.0f, -3.5f, 40.0f },
+        { "factory default", [] (OxladeEQProcessor& p) { p.loadFactoryDefault(); }, 1.0f, 1.0f, 0.0f, 0.0f },
     };
 
     for (const auto& k : kinds)
@@ -313,7 +297,7 @@ TEST (PresetLoad, EditorSettingsComeOnlyWithTheUserDefault)
 {
     ScopedDataRoot data;
     const auto file = writeText (data.root.getChildFile ("WithUi.hlpd"),
-                                 presetXml ({{"drive", 30.0f}},
+                                 presetXml ({ { "drive", 30.0f } },
                                             "clipperV2=\"1\" uiScalePercent=\"150\" uiEqCurveExpanded=\"1\" uiEqKnobVisible=\"0\" uiHelpMode=\"1\" "
                                             "uiPeakMode=\"1\" uiFftEnabled=\"0\" uiFftSize=\"2\" uiOctCorr=\"0\" uiDbScale=\"24\" uiFftViewCycle=\"2\" "
                                             "editWhileBypassed=\"1\" uiLanguageJa=\"1\" knobHoverGlow=\"0\" refCalInDb=\"5\" muteFlags=\"2056\""));
@@ -361,12 +345,12 @@ TEST (PresetLoad, OlderFilesAreMigrated)
         float clipper, oversample, clipperDrive;
     };
     const Case cases[] = {
-        {"legacy, clipper 1 is Accurate", presetXml ({{"styleA", 1.0f}, {"clipper", 1.0f}}, {}), 2.0f, 0.0f, 0.0f},
-        {"legacy, clipper 2 is Practical", presetXml ({{"styleA", 1.0f}, {"clipper", 2.0f}}, {}), 1.0f, 0.0f, 0.0f},
-        {"legacy, OFF stays OFF", presetXml ({{"styleA", 1.0f}, {"clipper", 0.0f}}, {}), 0.0f, 0.0f, 0.0f},
-        {"current order is kept", presetXml ({{"styleA", 1.0f}, {"clipper", 1.0f}}), 1.0f, 0.0f, 0.0f},
-        {"no styleA: not legacy", presetXml ({{"clipper", 2.0f}}, {}), 2.0f, 0.0f, 0.0f},
-        {"old IDs", presetXml ({{"clipperOS", 2.0f}, {"clipDrive", -6.0f}}), 1.0f, 2.0f, -6.0f},
+        { "legacy, clipper 1 is Accurate", presetXml ({ { "styleA", 1.0f }, { "clipper", 1.0f } }, {}), 2.0f, 0.0f, 0.0f },
+        { "legacy, clipper 2 is Practical", presetXml ({ { "styleA", 1.0f }, { "clipper", 2.0f } }, {}), 1.0f, 0.0f, 0.0f },
+        { "legacy, OFF stays OFF", presetXml ({ { "styleA", 1.0f }, { "clipper", 0.0f } }, {}), 0.0f, 0.0f, 0.0f },
+        { "current order is kept", presetXml ({ { "styleA", 1.0f }, { "clipper", 1.0f } }), 1.0f, 0.0f, 0.0f },
+        { "no styleA: not legacy", presetXml ({ { "clipper", 2.0f } }, {}), 2.0f, 0.0f, 0.0f },
+        { "old IDs", presetXml ({ { "clipperOS", 2.0f }, { "clipDrive", -6.0f } }), 1.0f, 2.0f, -6.0f },
     };
     for (const auto& c : cases)
     {
@@ -387,7 +371,7 @@ TEST (PresetLoad, FilesThatAreNotPresetsChangeNothing)
     const auto dir = data.root.getChildFile ("bad");
     dir.createDirectory();
 
-    const auto good = presetXml ({{"drive", 80.0f}, {"outputTrim", -9.0f}}, "clipperV2=\"1\" uiScalePercent=\"175\"");
+    const auto good = presetXml ({ { "drive", 80.0f }, { "outputTrim", -9.0f } }, "clipperV2=\"1\" uiScalePercent=\"175\"");
     juce::MemoryBlock binary;
     for (int i = 0; i < 256; ++i)
         binary.append ("\x00\xff\x13\x80", 4);
@@ -410,7 +394,7 @@ TEST (PresetLoad, FilesThatAreNotPresetsChangeNothing)
     const auto generation = h.processor->presetGeneration.load();
 
     for (const auto& f : files)
-        for (const bool asDefault : {false, true})
+        for (const bool asDefault : { false, true })
         {
             EXPECT_FALSE (h.processor->loadPresetFile (f, asDefault)) << f.getFileName();
             EXPECT_EQ (allValues (*h.processor), before) << f.getFileName();
@@ -437,7 +421,7 @@ TEST (UserDefault, CreatedOnceThenAppliedAtConstruction)
     auto xml = juce::XmlDocument::parse (file);
     ASSERT_NE (xml, nullptr);
     EXPECT_TRUE (xml->hasTagName ("Parameters"));
-    const char* expectedAttributes[] = {"clipperV2", "uiScalePercent", "uiEqCurveExpanded", "uiEqKnobVisible", "uiHelpMode", "uiPeakMode", "uiFftEnabled", "uiFftSize", "uiOctCorr", "uiDbScale", "uiFftViewCycle", "editWhileBypassed", "uiLanguageJa", "knobHoverGlow"};
+    const char* expectedAttributes[] = { "clipperV2", "uiScalePercent", "uiEqCurveExpanded", "uiEqKnobVisible", "uiHelpMode", "uiPeakMode", "uiFftEnabled", "uiFftSize", "uiOctCorr", "uiDbScale", "uiFftViewCycle", "editWhileBypassed", "uiLanguageJa", "knobHoverGlow" };
     ASSERT_EQ (xml->getNumAttributes(), (int) std::size (expectedAttributes));
     for (int i = 0; i < xml->getNumAttributes(); ++i)
         EXPECT_EQ (xml->getAttributeName (i), juce::String (expectedAttributes[i]));
@@ -506,12 +490,12 @@ TEST (PresetSelector, ListsSubFoldersFirstAndLoadsByItemId)
 {
     ScopedDataRoot data;
     const auto folder = OxladeEQProcessor::presetFolder();
-    writeText (folder.getChildFile ("Zeta.hlpd"), presetXml ({{"drive", 10.0f}}));
-    writeText (folder.getChildFile ("alpha.hlpd"), presetXml ({{"drive", 20.0f}}));
+    writeText (folder.getChildFile ("Zeta.hlpd"), presetXml ({ { "drive", 10.0f } }));
+    writeText (folder.getChildFile ("alpha.hlpd"), presetXml ({ { "drive", 20.0f } }));
     writeText (folder.getChildFile ("notes.txt"), "not a preset");
-    writeText (folder.getChildFile ("Mixing").getChildFile ("Bass.hlpd"), presetXml ({{"drive", 30.0f}}));
-    writeText (folder.getChildFile ("drums").getChildFile ("Kick.hlpd"), presetXml ({{"drive", 40.0f}}));
-    writeText (folder.getChildFile ("drums").getChildFile ("User Default.hlpd"), presetXml ({{"drive", 99.0f}}));
+    writeText (folder.getChildFile ("Mixing").getChildFile ("Bass.hlpd"), presetXml ({ { "drive", 30.0f } }));
+    writeText (folder.getChildFile ("drums").getChildFile ("Kick.hlpd"), presetXml ({ { "drive", 40.0f } }));
+    writeText (folder.getChildFile ("drums").getChildFile ("User Default.hlpd"), presetXml ({ { "drive", 99.0f } }));
 
     ProcessorHarness h; // writes the top-level "User Default.hlpd", which is not listed either
     ASSERT_TRUE (userDefaultFile().existsAsFile());
@@ -520,7 +504,7 @@ TEST (PresetSelector, ListsSubFoldersFirstAndLoadsByItemId)
     juce::StringArray names;
     for (const auto& e : list)
         names.add (e.displayName);
-    EXPECT_EQ (names, juce::StringArray ({"drums/Kick", "Mixing/Bass", "alpha", "Zeta"}));
+    EXPECT_EQ (names, juce::StringArray ({ "drums/Kick", "Mixing/Bass", "alpha", "Zeta" }));
 
     h.processor->selectPreset (1002, "Mixing/Bass");
     EXPECT_FLOAT_EQ (h.get ("drive"), 30.0f);
@@ -540,7 +524,7 @@ TEST (PresetSelector, ListsSubFoldersFirstAndLoadsByItemId)
     EXPECT_FLOAT_EQ (h.get ("drive"), 20.0f);
     EXPECT_EQ (h.processor->slotPresetNameA, "Factory Default"); // an empty text keeps the name
 
-    writeText (userDefaultFile(), presetXml ({{"drive", 66.0f}}, "clipperV2=\"1\" uiDbScale=\"3\""));
+    writeText (userDefaultFile(), presetXml ({ { "drive", 66.0f } }, "clipperV2=\"1\" uiDbScale=\"3\""));
     h.processor->selectPreset (1000, "User Default");
     EXPECT_FLOAT_EQ (h.get ("drive"), 66.0f);
     EXPECT_EQ (h.processor->ui.uiDbScale.load(), 3);

@@ -51,7 +51,7 @@ TEST (State, RootPropertiesInOrderAndFreshInstanceSavesSlotAOnly)
     ASSERT_NE (xml, nullptr);
     EXPECT_TRUE (xml->hasTagName ("Parameters"));
 
-    const juce::StringArray expected{"clipperV2", "uiScalePercent", "uiEqCurveExpanded", "uiEqKnobVisible", "uiLanguageJa", "uiHelpMode", "uiPeakMode", "uiFftEnabled", "uiFftSize", "uiOctCorr", "uiDbScale", "uiFftViewCycle", "editWhileBypassed", "refCalInDb", "muteFlags", "knobHoverGlow", "abPresetNameA", "abPresetNameB"};
+    const juce::StringArray expected{ "clipperV2", "uiScalePercent", "uiEqCurveExpanded", "uiEqKnobVisible", "uiLanguageJa", "uiHelpMode", "uiPeakMode", "uiFftEnabled", "uiFftSize", "uiOctCorr", "uiDbScale", "uiFftViewCycle", "editWhileBypassed", "refCalInDb", "muteFlags", "knobHoverGlow", "abPresetNameA", "abPresetNameB" };
     juce::StringArray names;
     for (int i = 0; i < xml->getNumAttributes(); ++i)
         names.add (xml->getAttributeName (i));
@@ -97,8 +97,7 @@ TEST (State, SlotBActiveSavesLiveStateAsSlotB)
     h.set ("hfGain", -9.0f);
 
     auto xml = stateXml (*h.processor);
-    auto slotValue = [&] (const char* slot)
-    {
+    auto slotValue = [&] (const char* slot) {
         return xml->getChildByName (slot)->getChildElement (0)->getChildByAttribute ("id", "hfGain")->getDoubleAttribute ("value");
     };
     EXPECT_DOUBLE_EQ (slotValue ("abSlotA"), 4.0);
@@ -123,23 +122,23 @@ TEST (State, LegacyMigration)
         float clipperOut;
     };
     const Case cases[] = {
-        {"legacy 1 becomes Accurate", true, false, 1.0, 2.0f},
-        {"legacy 2 becomes Practical", true, false, 2.0, 1.0f},
-        {"legacy 0 stays OFF", true, false, 0.0, 0.0f},
-        {"current state unchanged", true, true, 1.0, 1.0f},
-        {"no styleA: not legacy", false, false, 1.0, 1.0f},
+        { "legacy 1 becomes Accurate", true, false, 1.0, 2.0f },
+        { "legacy 2 becomes Practical", true, false, 2.0, 1.0f },
+        { "legacy 0 stays OFF", true, false, 0.0, 0.0f },
+        { "current state unchanged", true, true, 1.0, 1.0f },
+        { "no styleA: not legacy", false, false, 1.0, 1.0f },
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
-        auto xml = c.legacyMarker ? legacyState ({{"styleA", 0.0}, {"clipper", c.clipperIn}, {"clipperOS", 2.0}})
-                                  : legacyState ({{"clipper", c.clipperIn}});
+        auto xml = c.legacyMarker ? legacyState ({ { "styleA", 0.0 }, { "clipper", c.clipperIn }, { "clipperOS", 2.0 } })
+                                  : legacyState ({ { "clipper", c.clipperIn } });
         if (c.hasClipperV2)
             xml->setAttribute ("clipperV2", 1);
 
         // The same fix applies inside the slot children.
         auto* slot = xml->createNewChildElement ("abSlotB");
-        slot->addChildElement (legacyState ({{"styleA", 0.0}, {"clipper", c.clipperIn}, {"presetAB", 0.0}}).release());
+        slot->addChildElement (legacyState ({ { "styleA", 0.0 }, { "clipper", c.clipperIn }, { "presetAB", 0.0 } }).release());
 
         OxladeEQProcessor p;
         restore (p, wrap (*xml));
@@ -156,7 +155,7 @@ TEST (State, LegacyMigration)
 
 TEST (State, MuteFlagsBits)
 {
-    auto xml = legacyState ({{"lfGain", 0.0}});
+    auto xml = legacyState ({ { "lfGain", 0.0 } });
     xml->setAttribute ("clipperV2", 1);
     xml->setAttribute ("muteFlags", 2056); // bits 3 and 11
     OxladeEQProcessor p;
@@ -241,7 +240,7 @@ TEST (State, MalformedDataLeavesTheInstanceUnchangedAndWorking)
 
 TEST (State, XmlWithUnknownOrMissingEntriesStillLoads)
 {
-    auto xml = legacyState ({{"lfGain", 9.0}, {"noSuchParameter", 3.0}});
+    auto xml = legacyState ({ { "lfGain", 9.0 }, { "noSuchParameter", 3.0 } });
     xml->setAttribute ("clipperV2", 1);
     xml->setAttribute ("futureProperty", "x");
     OxladeEQProcessor p;

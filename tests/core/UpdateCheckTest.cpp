@@ -146,7 +146,7 @@ private:
 
     juce::StreamingSocket listener;
     int port = 0;
-    std::atomic<int> requestCount{0};
+    std::atomic<int> requestCount{ 0 };
     mutable std::mutex lock;
     Reply reply;
     juce::String requestLine;
@@ -212,8 +212,7 @@ protected:
     {
         const int finished = updatecheck::finishedFetchCount();
         auto p = startInstance();
-        EXPECT_TRUE (pumpUntil ([finished]
-                                { return updatecheck::finishedFetchCount() > finished; }));
+        EXPECT_TRUE (pumpUntil ([finished] { return updatecheck::finishedFetchCount() > finished; }));
         drainMessages();
         return p;
     }
@@ -233,15 +232,15 @@ TEST (UpdateCheckVersions, NaturalComparisonIgnoringCase)
         bool newer;
     };
     const Case cases[] = {
-        {"1.0.2", false},
-        {"1.0.1", false},
-        {"1.0.10", true},
-        {"1.1.0", true},
-        {"2.0.0", true},
-        {"1.0.3", true},
-        {"0.9.99", false},
-        {"1.0.02", false},
-        {"", false},
+        { "1.0.2", false },
+        { "1.0.1", false },
+        { "1.0.10", true },
+        { "1.1.0", true },
+        { "2.0.0", true },
+        { "1.0.3", true },
+        { "0.9.99", false },
+        { "1.0.02", false },
+        { "", false },
     };
     for (const auto& c : cases)
         EXPECT_EQ (updatecheck::isNewerVersion (c.latest), c.newer) << c.latest;
@@ -268,16 +267,16 @@ TEST_F (UpdateCheck, RecordAgeDecidesWhetherToAsk)
         bool asks;
     };
     const Case cases[] = {
-        {"23 hours old", recordWith (now - juce::RelativeTime::hours (23.0)), false},
-        {"an hour in the future", recordWith (now + hour), false},
-        {"25 hours old", recordWith (now - juce::RelativeTime::hours (25.0)), true},
-        {"no record", {}, true},
-        {"not JSON", "lastCheck: yesterday", true},
-        {"unparsable time", "{\"lastCheck\": \"yesterday\"}", true},
-        {"empty time", "{\"lastCheck\": \"\"}", true},
-        {"wrong type", "{\"lastCheck\": 5}", true},
+        { "23 hours old", recordWith (now - juce::RelativeTime::hours (23.0)), false },
+        { "an hour in the future", recordWith (now + hour), false },
+        { "25 hours old", recordWith (now - juce::RelativeTime::hours (25.0)), true },
+        { "no record", {}, true },
+        { "not JSON", "lastCheck: yesterday", true },
+        { "unparsable time", "{\"lastCheck\": \"yesterday\"}", true },
+        { "empty time", "{\"lastCheck\": \"\"}", true },
+        { "wrong type", "{\"lastCheck\": 5}", true },
     };
-    server.setReply ({200, "{\"latest\": \"1.0.2\", \"url\": \"https://example.invalid/\"}", {}});
+    server.setReply ({ 200, "{\"latest\": \"1.0.2\", \"url\": \"https://example.invalid/\"}", {} });
 
     for (const auto& c : cases)
     {
@@ -310,9 +309,8 @@ TEST_F (UpdateCheck, RecordIsRewrittenBeforeTheAnswerArrives)
 {
     writeRecordText (recordWith (juce::Time::getCurrentTime() - juce::RelativeTime::hours (25.0)));
     const auto stale = record().loadFileAsString();
-    std::atomic<bool> rewrittenFirst{false};
-    server.setReply ({200, "{\"latest\": \"1.1.0\", \"url\": \"https://example.invalid/1.1.0\"}", [&]
-                      {
+    std::atomic<bool> rewrittenFirst{ false };
+    server.setReply ({ 200, "{\"latest\": \"1.1.0\", \"url\": \"https://example.invalid/1.1.0\"}", [&] {
                           // The rest of the body is held back until the record shows the new attempt.
                           for (int i = 0; i < 2000 && !rewrittenFirst; ++i)
                           {
@@ -320,7 +318,7 @@ TEST_F (UpdateCheck, RecordIsRewrittenBeforeTheAnswerArrives)
                               if (!rewrittenFirst)
                                   juce::Thread::sleep (1);
                           }
-                      }});
+                      } });
 
     auto p = checkedInstance();
     EXPECT_TRUE (rewrittenFirst.load());
@@ -339,24 +337,24 @@ TEST_F (UpdateCheck, AnswersAndWhatTheyLeaveBehind)
         const char* url;
     };
     const Case cases[] = {
-        {"same version", 200, R"({"latest": "1.0.2", "url": "https://example.invalid/a"})", false, "", ""},
-        {"older", 200, R"({"latest": "1.0.1", "url": "https://example.invalid/a"})", false, "", ""},
-        {"1.0.10 beats 1.0.2", 200, R"({"latest": "1.0.10", "url": "https://example.invalid/b"})", true, "1.0.10", "https://example.invalid/b"},
-        {"minor step", 200, R"({"latest": "1.1.0", "url": "https://example.invalid/c", "notes": [1, 2]})", true, "1.1.0", "https://example.invalid/c"},
-        {"no url", 200, R"({"latest": "1.2.0"})", true, "1.2.0", ""},
-        {"not JSON", 200, "<html>Service moved</html>", false, "", ""},
-        {"empty answer", 200, "", false, "", ""},
-        {"no latest", 200, R"({"url": "https://example.invalid/d"})", false, "", ""},
-        {"latest not a string", 200, R"({"latest": 2, "url": "https://example.invalid/e"})", false, "", ""},
-        {"JSON array", 200, R"(["1.1.0"])", false, "", ""},
-        {"error page", 500, R"({"latest": "9.9.9", "url": "https://example.invalid/f"})", false, "", ""},
+        { "same version", 200, R"({"latest": "1.0.2", "url": "https://example.invalid/a"})", false, "", "" },
+        { "older", 200, R"({"latest": "1.0.1", "url": "https://example.invalid/a"})", false, "", "" },
+        { "1.0.10 beats 1.0.2", 200, R"({"latest": "1.0.10", "url": "https://example.invalid/b"})", true, "1.0.10", "https://example.invalid/b" },
+        { "minor step", 200, R"({"latest": "1.1.0", "url": "https://example.invalid/c", "notes": [1, 2]})", true, "1.1.0", "https://example.invalid/c" },
+        { "no url", 200, R"({"latest": "1.2.0"})", true, "1.2.0", "" },
+        { "not JSON", 200, "<html>Service moved</html>", false, "", "" },
+        { "empty answer", 200, "", false, "", "" },
+        { "no latest", 200, R"({"url": "https://example.invalid/d"})", false, "", "" },
+        { "latest not a string", 200, R"({"latest": 2, "url": "https://example.invalid/e"})", false, "", "" },
+        { "JSON array", 200, R"(["1.1.0"])", false, "", "" },
+        { "error page", 500, R"({"latest": "9.9.9", "url": "https://example.invalid/f"})", false, "", "" },
     };
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
         updatecheck::resetProcessCheckForTesting();
         record().deleteFile();
-        server.setReply ({c.status, c.body, {}});
+        server.setReply ({ c.status, c.body, {} });
         const int requests = server.requests();
         const auto started = juce::Time (juce::Time::getCurrentTime().toMilliseconds() / 1000 * 1000);
 
@@ -387,14 +385,13 @@ TEST_F (UpdateCheck, NoServerStillRecordsTheAttempt)
 
 TEST_F (UpdateCheck, OneRequestPerProcess)
 {
-    server.setReply ({200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", {}});
+    server.setReply ({ 200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", {} });
     const int finished = updatecheck::finishedFetchCount();
 
     auto first = std::make_unique<OxladeEQProcessor>();
     auto second = std::make_unique<OxladeEQProcessor>();
     drainMessages();
-    ASSERT_TRUE (pumpUntil ([finished]
-                            { return updatecheck::finishedFetchCount() > finished; }));
+    ASSERT_TRUE (pumpUntil ([finished] { return updatecheck::finishedFetchCount() > finished; }));
     drainMessages();
 
     EXPECT_EQ (server.requests(), 1);
@@ -413,17 +410,15 @@ TEST_F (UpdateCheck, OneRequestPerProcess)
 
 TEST_F (UpdateCheck, DestroyedWhileTheAnswerIsOnItsWay)
 {
-    std::atomic<bool> requested{false};
-    server.setReply ({200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", [&]
-                      {
+    std::atomic<bool> requested{ false };
+    server.setReply ({ 200, R"({"latest": "1.1.0", "url": "https://example.invalid/"})", [&] {
                           requested = true;
                           juce::Thread::sleep (1000); // slow answer, well inside the stall limit
-                      }});
+                      } });
     const int finished = updatecheck::finishedFetchCount();
 
     auto p = startInstance();
-    ASSERT_TRUE (pumpUntil ([&]
-                            { return requested.load(); }));
+    ASSERT_TRUE (pumpUntil ([&] { return requested.load(); }));
     p.reset(); // waits for the fetch thread, which finds the instance gone
 
     EXPECT_EQ (updatecheck::finishedFetchCount(), finished + 1);

@@ -50,8 +50,8 @@ struct Snapshot
 
     explicit Snapshot (const AsymTanhClipper& c)
         : mode (c.getMode())
-        , values{c.getRail(), c.getExponentPos(), c.getExponentNeg(), c.getScalePos(), c.getScaleNeg(), c.getPractical().rail, c.getPractical().exponentPos, c.getPractical().exponentNeg, c.getAccurate().rail, c.getAccurate().exponentPos, c.getAccurate().exponentNeg, 0.0}
-        , outputs{c.processSample (0.5f), c.processSample (-0.5f), c.processSample (2.0f), c.processSample (-40.0f)}
+        , values{ c.getRail(), c.getExponentPos(), c.getExponentNeg(), c.getScalePos(), c.getScaleNeg(), c.getPractical().rail, c.getPractical().exponentPos, c.getPractical().exponentNeg, c.getAccurate().rail, c.getAccurate().exponentPos, c.getAccurate().exponentNeg, 0.0 }
+        , outputs{ c.processSample (0.5f), c.processSample (-0.5f), c.processSample (2.0f), c.processSample (-40.0f) }
     {
     }
 
@@ -134,8 +134,7 @@ TEST (AsymTanhClipperLoad, FailuresLeaveTheClipperUntouched)
     missingAccurate.replace (missingAccurate.find ("\"accurate_mode\""), 15, "\"accurate_mod\"");
 
     const std::string sections = R"("practical_mode": {"R": 1.0, "N_pos": 2.5, "N_neg": 2.5})";
-    const auto withAccurate = [&] (const std::string& body)
-    { return "{" + sections + R"(, "accurate_mode": )" + body + "}"; };
+    const auto withAccurate = [&] (const std::string& body) { return "{" + sections + R"(, "accurate_mode": )" + body + "}"; };
 
     const std::string badDocuments[] = {
         missingAccurate,
@@ -196,7 +195,7 @@ TEST_F (ShippedClipper, PracticalFigures)
     // Full scale passes at full scale; everything above is held at the rail.
     EXPECT_NEAR (clipper.processSample (1.0f), 1.0, 1e-6);
     EXPECT_NEAR (clipper.processSample (-1.0f), -1.0, 1e-6);
-    for (float x : {1.1f, 4.0f, 1000.0f})
+    for (float x : { 1.1f, 4.0f, 1000.0f })
     {
         EXPECT_EQ (clipper.processSample (x), 1.0f) << x;
         EXPECT_EQ (clipper.processSample (-x), -1.0f) << x;
@@ -222,7 +221,7 @@ TEST_F (ShippedClipper, CurveMatchesReferenceAndIsBoundedAndMonotonic)
 {
     // Against the double-precision reference: relative 4e-6 allows a few float roundings in the
     // two power functions.
-    for (auto mode : {AsymTanhClipper::Mode::practical, AsymTanhClipper::Mode::accurate})
+    for (auto mode : { AsymTanhClipper::Mode::practical, AsymTanhClipper::Mode::accurate })
     {
         clipper.setMode (mode);
         const double rail = clipper.getRail(), n = clipper.getExponentPos(), s = clipper.getScalePos();
@@ -250,9 +249,9 @@ TEST_F (ShippedClipper, BlockPublishesPerSlotPeakReduction)
     clipper.setMode (AsymTanhClipper::Mode::practical);
     ClipperGainReduction gr;
 
-    std::vector<float> left = {0.1f, 0.5f, -0.2f, 1e-7f};
-    std::vector<float> right = {0.0f, 1e-6f, -1e-6f, 0.0f}; // too small to count
-    float* ch[] = {left.data(), right.data()};
+    std::vector<float> left = { 0.1f, 0.5f, -0.2f, 1e-7f };
+    std::vector<float> right = { 0.0f, 1e-6f, -1e-6f, 0.0f }; // too small to count
+    float* ch[] = { left.data(), right.data() };
     clipper.process (ch, 2, 4, gr);
 
     float r05 = 0.0f;
@@ -262,8 +261,8 @@ TEST_F (ShippedClipper, BlockPublishesPerSlotPeakReduction)
     EXPECT_EQ (gr.slots[1].load(), 0.0f);
 
     // Maximum-accumulate: a lighter block does not lower the published value.
-    std::vector<float> light = {0.05f};
-    float* mono[] = {light.data()};
+    std::vector<float> light = { 0.05f };
+    float* mono[] = { light.data() };
     clipper.process (mono, 1, 1, gr);
     EXPECT_EQ (gr.slots[0].load(), r05);
 
@@ -278,7 +277,7 @@ TEST_F (ShippedClipper, BlockPublishesPerSlotPeakReduction)
 
 TEST_F (ShippedClipper, NonFiniteInput)
 {
-    for (auto mode : {AsymTanhClipper::Mode::practical, AsymTanhClipper::Mode::accurate})
+    for (auto mode : { AsymTanhClipper::Mode::practical, AsymTanhClipper::Mode::accurate })
     {
         clipper.setMode (mode);
         const float rail = static_cast<float> (clipper.getRail());
@@ -289,8 +288,8 @@ TEST_F (ShippedClipper, NonFiniteInput)
         EXPECT_EQ (clipper.processSample (-std::numeric_limits<float>::infinity()), -rail);
 
         ClipperGainReduction gr;
-        std::vector<float> x = {std::numeric_limits<float>::quiet_NaN(), 0.3f};
-        float* ch[] = {x.data()};
+        std::vector<float> x = { std::numeric_limits<float>::quiet_NaN(), 0.3f };
+        float* ch[] = { x.data() };
         clipper.process (ch, 1, 2, gr);
         EXPECT_EQ (x[0], 0.0f);
         EXPECT_EQ (x[1], clipper.processSample (0.3f));

@@ -52,8 +52,7 @@ using Signal = std::function<float (int ch, long n)>;
 
 Signal tone (double freq, double ampL, double ampR, double fs = 48000.0)
 {
-    return [=] (int ch, long n)
-    { return static_cast<float> ((ch == 0 ? ampL : ampR) * std::sin (2.0 * pi * freq * n / fs)); };
+    return [=] (int ch, long n) { return static_cast<float> ((ch == 0 ? ampL : ampR) * std::sin (2.0 * pi * freq * n / fs)); };
 }
 
 /** Drives both taps block by block; `output` is what reaches the output tap. Stops when finished or after maxBlocks. */
@@ -93,11 +92,11 @@ struct AutoGainTest : ::testing::Test
 TEST (KWeighting, DesignMatchesItsAnalogPrototypes)
 {
     // Bilinear transform is exact at the warped frequency, so the digital and analog magnitudes agree to rounding.
-    for (double fs : {44100.0, 48000.0, 96000.0, 192000.0})
+    for (double fs : { 44100.0, 48000.0, 96000.0, 192000.0 })
     {
         const auto shelf = oxlade::designKWeightingShelf (fs);
         const auto hp = oxlade::designKWeightingHighPass (fs);
-        for (double f : {10.0, 30.0, 60.0, 200.0, 1000.0, 1500.0, 4000.0, 12000.0, 20000.0})
+        for (double f : { 10.0, 30.0, 60.0, 200.0, 1000.0, 1500.0, 4000.0, 12000.0, 20000.0 })
         {
             EXPECT_NEAR (biquadMagnitude (shelf, f, fs) / analogShelf (f, fs), 1.0, 1e-9) << fs << " Hz rate, " << f << " Hz";
             EXPECT_NEAR (biquadMagnitude (hp, f, fs) / analogHighPass (f, fs), 1.0, 1e-9) << fs << " Hz rate, " << f << " Hz";
@@ -116,7 +115,7 @@ TEST (KWeighting, FilterRunsTheDesignedResponseAndStaysCloseToBs1770)
     // Tolerance 1e-4 dB (double precision; the settle leaves e^-many of the 60 Hz transient).
     const double fs = 48000.0;
     double worstVsBs1770 = 0.0;
-    for (double f : {100.0, 250.0, 1000.0, 3000.0, 12000.0})
+    for (double f : { 100.0, 250.0, 1000.0, 3000.0, 12000.0 })
     {
         oxlade::KWeightingFilter k;
         k.prepare (fs);
@@ -156,7 +155,7 @@ TEST_F (AutoGainTest, AutoInputAimsTheLouderChannelAtMinus18dB)
     {
         double louderDb, quieterDb, expectedGain;
     };
-    for (const Case c : {Case{-24.0, -30.0, 6.0}, Case{-6.0, -40.0, -12.0}, Case{-50.0, -60.0, 24.0}, Case{3.0, 0.0, -21.0}})
+    for (const Case c : { Case{ -24.0, -30.0, 6.0 }, Case{ -6.0, -40.0, -12.0 }, Case{ -50.0, -60.0, 24.0 }, Case{ 3.0, 0.0, -21.0 } })
     {
         ASSERT_TRUE (m.startAutoInput());
         EXPECT_EQ (m.mode(), AutoGainMeasurement::autoInput);
@@ -195,8 +194,7 @@ TEST_F (AutoGainTest, AutoInputChainsIntoAutoOutput)
 TEST_F (AutoGainTest, AutoInputOnSilenceGivesTheUpperLimit)
 {
     ASSERT_TRUE (m.startAutoInput());
-    const Signal silence = [] (int, long)
-    { return 0.0f; };
+    const Signal silence = [] (int, long) { return 0.0f; };
     runBlocks (m, silence, silence, 1000);
     const auto r = m.finish();
     EXPECT_EQ (r.action, Action::setInputOffset);
@@ -218,12 +216,12 @@ TEST_F (AutoGainTest, AutoOutputMatchesWeightedLoudness)
     const double k1k = analogShelf (1000.0, fs) * analogHighPass (1000.0, fs);
     const double k8k = analogShelf (8000.0, fs) * analogHighPass (8000.0, fs);
     const Case cases[] = {
-        {"chain adds 3 dB", tone (1000.0, 0.2, 0.1), tone (1000.0, 0.2 * std::pow (10.0, 0.15), 0.1 * std::pow (10.0, 0.15)), -3.0, false},
-        {"chain cuts 10 dB", tone (1000.0, 0.3, 0.3), tone (1000.0, 0.3 * std::pow (10.0, -0.5), 0.3 * std::pow (10.0, -0.5)), 10.0, false},
-        {"mono bus adds 3 dB", tone (1000.0, 0.2, 0.2), tone (1000.0, 0.2 * std::pow (10.0, 0.15), 0.0), -3.0, true},
+        { "chain adds 3 dB", tone (1000.0, 0.2, 0.1), tone (1000.0, 0.2 * std::pow (10.0, 0.15), 0.1 * std::pow (10.0, 0.15)), -3.0, false },
+        { "chain cuts 10 dB", tone (1000.0, 0.3, 0.3), tone (1000.0, 0.3 * std::pow (10.0, -0.5), 0.3 * std::pow (10.0, -0.5)), 10.0, false },
+        { "mono bus adds 3 dB", tone (1000.0, 0.2, 0.2), tone (1000.0, 0.2 * std::pow (10.0, 0.15), 0.0), -3.0, true },
         // Same amplitude moved from 1 kHz to 8 kHz: only the weighting tells them apart.
-        {"tone moved up", tone (1000.0, 0.2, 0.2), tone (8000.0, 0.2, 0.2), -20.0 * std::log10 (k8k / k1k), false},
-        {"beyond the limit", tone (1000.0, 0.5, 0.5), tone (1000.0, 0.5 * std::pow (10.0, 1.5), 0.5 * std::pow (10.0, 1.5)), -24.0, false},
+        { "tone moved up", tone (1000.0, 0.2, 0.2), tone (8000.0, 0.2, 0.2), -20.0 * std::log10 (k8k / k1k), false },
+        { "beyond the limit", tone (1000.0, 0.5, 0.5), tone (1000.0, 0.5 * std::pow (10.0, 1.5), 0.5 * std::pow (10.0, 1.5)), -24.0, false },
     };
     for (const auto& c : cases)
     {
@@ -238,10 +236,9 @@ TEST_F (AutoGainTest, AutoOutputMatchesWeightedLoudness)
 
 TEST_F (AutoGainTest, AutoOutputOnSilenceChangesNothing)
 {
-    const Signal silence = [] (int, long)
-    { return 0.0f; };
+    const Signal silence = [] (int, long) { return 0.0f; };
     const auto loud = tone (1000.0, 0.5, 0.5);
-    for (const auto& [in, out] : {std::pair<Signal, Signal>{loud, silence}, std::pair<Signal, Signal>{silence, loud}})
+    for (const auto& [in, out] : { std::pair<Signal, Signal>{ loud, silence }, std::pair<Signal, Signal>{ silence, loud } })
     {
         ASSERT_TRUE (m.startAutoOutput());
         runBlocks (m, in, out, 1000);
@@ -310,16 +307,14 @@ TEST_F (AutoGainTest, BlockSpanningARestartIsNotCounted)
 TEST_F (AutoGainTest, NonFiniteSamplesCountAsSilence)
 {
     const auto clean = tone (1000.0, 0.25, 0.25);
-    const Signal dirty = [clean] (int ch, long n)
-    {
+    const Signal dirty = [clean] (int ch, long n) {
         if (n % 997 == 0)
             return std::numeric_limits<float>::quiet_NaN();
         if (n % 1499 == 0)
             return std::numeric_limits<float>::infinity();
         return clean (ch, n);
     };
-    const Signal zeroed = [clean] (int ch, long n)
-    { return (n % 997 == 0 || n % 1499 == 0) ? 0.0f : clean (ch, n); };
+    const Signal zeroed = [clean] (int ch, long n) { return (n % 997 == 0 || n % 1499 == 0) ? 0.0f : clean (ch, n); };
 
     AutoGainMeasurement other;
     other.prepare (48000.0);
@@ -341,12 +336,11 @@ TEST (AutoGainThreads, PanelAndAudioThreadsShareTheStateMachine)
     // every result is within the limits and the machine never leaves its three states.
     AutoGainMeasurement m;
     m.prepare (8000.0); // short measurements: 24000 samples
-    std::atomic<bool> done{false};
+    std::atomic<bool> done{ false };
     ASSERT_TRUE (m.startAutoInput()); // the first measurement is never cancelled, so at least one finishes
     int starts = 1;
     bool cancelledThisOne = false;
-    std::thread audio ([&]
-                       {
+    std::thread audio ([&] {
         std::vector<float> in (64), out (64);
         for (int b = 0; b < 40000; ++b)
         {

@@ -77,7 +77,7 @@ TEST (EQDesign, ProportionalQFollowsTheHardwareLaw)
         double gainDb, q;
     };
     // Breakpoints 2/4/6/9/12 dB -> 0.37/0.48/0.55/0.61/0.65, linear in between, flat outside.
-    const Case cases[] = {{0.0, 0.37}, {1.0, 0.37}, {2.0, 0.37}, {3.0, 0.425}, {5.0, 0.515}, {7.5, 0.58}, {12.0, 0.65}, {20.0, 0.65}, {-9.0, 0.61}, {-3.0, 0.425}};
+    const Case cases[] = { { 0.0, 0.37 }, { 1.0, 0.37 }, { 2.0, 0.37 }, { 3.0, 0.425 }, { 5.0, 0.515 }, { 7.5, 0.58 }, { 12.0, 0.65 }, { 20.0, 0.65 }, { -9.0, 0.61 }, { -3.0, 0.425 } };
     for (const auto& c : cases)
         EXPECT_NEAR (proportionalQ (c.gainDb), c.q, 1e-12) << "gain " << c.gainDb;
 }
@@ -85,7 +85,7 @@ TEST (EQDesign, ProportionalQFollowsTheHardwareLaw)
 TEST (EQDesign, MatchedPolesAreTheImpulseInvariantImagesOfTheAnalogPoles)
 {
     // Under-damped, critically damped and over-damped pole pairs at several rates.
-    const double cases[][3] = {{48000.0, 1000.0, 2.0}, {44100.0, 180.0, 0.65}, {96000.0, 3000.0, 0.5}, {192000.0, 30.0, 0.48}, {48000.0, 12500.0, 0.3}};
+    const double cases[][3] = { { 48000.0, 1000.0, 2.0 }, { 44100.0, 180.0, 0.65 }, { 96000.0, 3000.0, 0.5 }, { 192000.0, 30.0, 0.48 }, { 48000.0, 12500.0, 0.3 } };
     for (const auto& c : cases)
     {
         double a1 = 0.0, a2 = 0.0;
@@ -114,7 +114,7 @@ TEST (EQDesign, ShelfMidpointDependsOnGainMagnitudeAndPolesSitAtMidpointOverRoot
     {
         double gainDb, poleHz;
     };
-    for (const Case c : {Case{6.0, 374.0 / std::pow (10.0, 6.0 / 80.0)}, Case{-6.0, 374.0 * std::pow (10.0, 6.0 / 80.0)}})
+    for (const Case c : { Case{ 6.0, 374.0 / std::pow (10.0, 6.0 / 80.0) }, Case{ -6.0, 374.0 * std::pow (10.0, 6.0 / 80.0) } })
     {
         const BandCoefficients r = designShelf (fs, 100.0, c.gainDb, ShelfKind::low);
         double a1 = 0.0, a2 = 0.0;
@@ -131,7 +131,7 @@ TEST (EQDesign, ShelfMidpointDependsOnGainMagnitudeAndPolesSitAtMidpointOverRoot
 
 TEST (EQDesign, NegligibleGainGivesTheIdentityRecord)
 {
-    for (const double g : {0.0, 5e-5, -9.9e-5})
+    for (const double g : { 0.0, 5e-5, -9.9e-5 })
     {
         EXPECT_EQ (designBell (48000.0, 1000.0, 0.5, g), BandCoefficients::identity()) << g;
         EXPECT_EQ (designShelf (48000.0, 100.0, g, ShelfKind::low), BandCoefficients::identity()) << g;
@@ -152,20 +152,20 @@ TEST (EQDesign, AnalogSpreadFollowsTheMeasuredRowsAndHmfChangesSign)
     };
     const double hmfZero = 6.0 + 3.0 * 0.01 / 0.21; // where 0.01 -> -0.20 crosses zero, about 6.14 dB
     const Case cases[] = {
-        {bandLF, 0.0, 0.0},
-        {bandLF, 1.0, 0.06}, // ramp from 0 dB to the 2 dB figure
-        {bandLF, 2.0, 0.12},
-        {bandLF, 12.0, 0.41}, // 12 dB LF: +0.205 dB / -0.205 dB at full expansion
-        {bandLF, -12.0, 0.41},
-        {bandLF, 30.0, 0.41},
-        {bandLMF, 5.0, 0.055},
-        {bandHMF, 6.0, 0.01},
-        {bandHMF, hmfZero, 0.0},
-        {bandHMF, 7.5, 0.095},
-        {bandHMF, 9.0, 0.20},
-        {bandHMF, -10.5, 0.28},
-        {bandHF, 3.0, 0.525},
-        {bandHF, 12.0, 0.50},
+        { bandLF, 0.0, 0.0 },
+        { bandLF, 1.0, 0.06 }, // ramp from 0 dB to the 2 dB figure
+        { bandLF, 2.0, 0.12 },
+        { bandLF, 12.0, 0.41 }, // 12 dB LF: +0.205 dB / -0.205 dB at full expansion
+        { bandLF, -12.0, 0.41 },
+        { bandLF, 30.0, 0.41 },
+        { bandLMF, 5.0, 0.055 },
+        { bandHMF, 6.0, 0.01 },
+        { bandHMF, hmfZero, 0.0 },
+        { bandHMF, 7.5, 0.095 },
+        { bandHMF, 9.0, 0.20 },
+        { bandHMF, -10.5, 0.28 },
+        { bandHF, 3.0, 0.525 },
+        { bandHF, 12.0, 0.50 },
     };
     for (const auto& c : cases)
         EXPECT_NEAR (analogSpreadDb (c.band, c.gainDb), c.spreadDb, 1e-12) << "band " << c.band << " gain " << c.gainDb;
@@ -201,9 +201,9 @@ TEST (EQDesign, StyleRemappingKeepsLogPositionBetweenSteps)
 // must match that closely.
 TEST (EQDesign, DigitalMagnitudeMatchesThePrototypeAtDcCentreAndNyquist)
 {
-    const double rates[] = {44100.0, 48000.0, 96000.0, 192000.0};
-    const double gains[] = {-12.0, -7.5, -4.0, -1.0, 0.5, 2.0, 3.0, 6.0, 9.0, 12.0};
-    const StepTable* tables[] = {&lfSteps, &lmfSteps, &hmfSteps, &hfSteps};
+    const double rates[] = { 44100.0, 48000.0, 96000.0, 192000.0 };
+    const double gains[] = { -12.0, -7.5, -4.0, -1.0, 0.5, 2.0, 3.0, 6.0, 9.0, 12.0 };
+    const StepTable* tables[] = { &lfSteps, &lmfSteps, &hmfSteps, &hfSteps };
 
     int checked = 0;
     for (const double fs : rates)
@@ -231,8 +231,7 @@ TEST (EQDesign, DigitalMagnitudeMatchesThePrototypeAtDcCentreAndNyquist)
                         {
                             const double q = band == bandLMF ? 1.3 : proportionalQ (g); // cover an explicit Q too
                             r = designBell (fs, f, q, g);
-                            prototype = [=] (double x)
-                            { return analogBell (x, g, q); };
+                            prototype = [=] (double x) { return analogBell (x, g, q); };
                         }
                         else
                         {
@@ -244,12 +243,11 @@ TEST (EQDesign, DigitalMagnitudeMatchesThePrototypeAtDcCentreAndNyquist)
                                 EXPECT_NEAR (shelfMidpointHz (fs, f, g, kind), c * f, 1e-9 * f);
                             }
                             f0 = shelfMidpointHz (fs, f, g, kind);
-                            prototype = [=] (double x)
-                            { return analogShelf (x, g, kind); };
+                            prototype = [=] (double x) { return analogShelf (x, g, kind); };
                         }
                         ASSERT_EQ (r.count, 5);
 
-                        const double points[][2] = {{0.0, 0.0}, {2.0 * pi * f0 / fs, 1.0}, {pi, 0.5 * fs / f0}};
+                        const double points[][2] = { { 0.0, 0.0 }, { 2.0 * pi * f0 / fs, 1.0 }, { pi, 0.5 * fs / f0 } };
                         for (const auto& p : points)
                         {
                             const double expected = prototype (p[1]);

@@ -95,12 +95,12 @@ BandParameterValues busySettings()
     v.stereoLink = false;
     v.analogExpansionPercent = 60.0;
     v.continuousQ = true;
-    v.channelA.frequencyHz = {50.0, 240.0, 3000.0, 10000.0};
-    v.channelA.gainDb = {6.0, -4.0, 9.0, -6.0};
-    v.channelA.q = {0.0, 0.9, 0.55, 0.0};
-    v.channelB.frequencyHz = {100.0, 700.0, 8000.0, 5000.0};
-    v.channelB.gainDb = {-9.0, 12.0, -2.0, 4.0};
-    v.channelB.q = {0.0, 1.3, 0.37, 0.0};
+    v.channelA.frequencyHz = { 50.0, 240.0, 3000.0, 10000.0 };
+    v.channelA.gainDb = { 6.0, -4.0, 9.0, -6.0 };
+    v.channelA.q = { 0.0, 0.9, 0.55, 0.0 };
+    v.channelB.frequencyHz = { 100.0, 700.0, 8000.0, 5000.0 };
+    v.channelB.gainDb = { -9.0, 12.0, -2.0, 4.0 };
+    v.channelB.q = { 0.0, 1.3, 0.37, 0.0 };
     v.channelB.lowShelf = false; // LF bell on channel B
     return v;
 }
@@ -162,22 +162,22 @@ TEST_F (EQEngineTest, BandFrequencyLimitsDependOnTheRate)
         double requested, used;
     };
     const Case cases[] = {
-        {44100.0, bandHF, 20000.0, 20000.0}, // min(21609, 20000)
-        {32000.0, bandHF, 20000.0, 15680.0}, // 0.49 fs
-        {44100.0, bandHF, 1000.0, 2500.0},
-        {48000.0, bandLF, 20.0, 30.0},
-        {48000.0, bandLF, 1000.0, 400.0},
-        {48000.0, bandLMF, 10.0, 75.0},
-        {48000.0, bandLMF, 8000.0, 5000.0},
-        {48000.0, bandHMF, 100.0, 200.0},
-        {48000.0, bandHMF, 16000.0, 12500.0},
-        {16000.0, bandHMF, 16000.0, 7840.0},
+        { 44100.0, bandHF, 20000.0, 20000.0 }, // min(21609, 20000)
+        { 32000.0, bandHF, 20000.0, 15680.0 }, // 0.49 fs
+        { 44100.0, bandHF, 1000.0, 2500.0 },
+        { 48000.0, bandLF, 20.0, 30.0 },
+        { 48000.0, bandLF, 1000.0, 400.0 },
+        { 48000.0, bandLMF, 10.0, 75.0 },
+        { 48000.0, bandLMF, 8000.0, 5000.0 },
+        { 48000.0, bandHMF, 100.0, 200.0 },
+        { 48000.0, bandHMF, 16000.0, 12500.0 },
+        { 16000.0, bandHMF, 16000.0, 7840.0 },
     };
     for (const auto& c : cases)
     {
         EQEngine e;
         prepareEngine (e, c.fs);
-        for (const bool shelf : {true, false})
+        for (const bool shelf : { true, false })
         {
             e.setShelfLF (shelf, -1);
             e.setShelfHF (shelf, -1);
@@ -229,7 +229,7 @@ TEST_F (EQEngineTest, ContinuousQIsLimitedAndProportionalQOtherwise)
 TEST_F (EQEngineTest, StyleRemapsOnlyTheSelectedMidBand)
 {
     BandParameterValues v;
-    v.channelA.gainDb = {0.0, 4.0, 4.0, 0.0}; // LMF 180 Hz, HMF 3 kHz
+    v.channelA.gainDb = { 0.0, 4.0, 4.0, 0.0 }; // LMF 180 Hz, HMF 3 kHz
     const double q = proportionalQ (4.0);
 
     v.style = EQStyle::styleA;
@@ -291,7 +291,7 @@ TEST_F (EQEngineTest, GainMuteFlagsFlattenOneChannelOrBothWhenLinked)
     v.stereoLink = true;
     updateBandFilters (eq, bandHMF, v);
     EXPECT_NE (eq.getPendingCoefficients (1, bandHMF), BandCoefficients::identity());
-    v.bandGainBypassed[bandHMF] = {true, false};
+    v.bandGainBypassed[bandHMF] = { true, false };
     updateBandFilters (eq, bandHMF, v);
     EXPECT_EQ (eq.getPendingCoefficients (0, bandHMF), BandCoefficients::identity());
     EXPECT_EQ (eq.getPendingCoefficients (1, bandHMF), BandCoefficients::identity());
@@ -316,8 +316,8 @@ TEST_F (EQEngineTest, FlatEqIsBitTransparentAndLeavesFilterStatesAlone)
 
     // All gains flat with the EQ in: the block passes bit for bit, and the states are frozen.
     BandParameterValues flat = v;
-    flat.channelA.gainDb = {0.0, 0.0, 0.0, 0.0};
-    flat.channelB.gainDb = {0.0, 0.0, 0.0, 0.0};
+    flat.channelA.gainDb = { 0.0, 0.0, 0.0, 0.0 };
+    flat.channelB.gainDb = { 0.0, 0.0, 0.0, 0.0 };
     updateAllBandFilters (eq, flat);
     Block b2 = noiseBlock (2);
     const Block in2 = b2;
@@ -365,9 +365,8 @@ TEST_F (EQEngineTest, BusyLockDefersTheHandOverByExactlyOneBlock)
     Block warmStale = noiseBlock (10);
     run (stale, warmStale);
 
-    std::atomic<int> stage{0};
-    std::thread holder ([&]
-                        {
+    std::atomic<int> stage{ 0 };
+    std::thread holder ([&] {
         std::lock_guard<std::mutex> hold (EQEngineTestAccess::lock (eq));
         stage = 1;
         while (stage.load() != 2)
@@ -413,7 +412,7 @@ TEST_F (EQEngineTest, MonoBlockEqualisesChannelZeroOnly)
     for (unsigned k = 0; k < 3; ++k)
     {
         std::vector<float> mono = noise (blockSize, 20 + k);
-        float* one[1] = {mono.data()};
+        float* one[1] = { mono.data() };
         eq.process (one, 1, blockSize);
 
         Block ref (noise (blockSize, 20 + k), std::vector<float> (blockSize, 0.0f)); // silent channel 1 keeps zero state
@@ -431,7 +430,7 @@ TEST_F (EQEngineTest, MonoBlockEqualisesChannelZeroOnly)
     // A third channel passes untouched.
     std::vector<float> c0 = noise (blockSize, 40), c1 = noise (blockSize, 41), c2 = noise (blockSize, 42);
     const std::vector<float> c2In = c2;
-    float* three[3] = {c0.data(), c1.data(), c2.data()};
+    float* three[3] = { c0.data(), c1.data(), c2.data() };
     eq.process (three, 3, blockSize);
     EXPECT_TRUE (sameBits (c2, c2In));
 }
@@ -447,7 +446,7 @@ TEST_F (EQEngineTest, ChannelEqInIsIndependent)
     EXPECT_TRUE (sameBits (b.left, in.left));
     EXPECT_FALSE (sameBits (b.right, in.right));
 
-    std::vector<double> freqs{20.0, 100.0, 1000.0, 10000.0};
+    std::vector<double> freqs{ 20.0, 100.0, 1000.0, 10000.0 };
     std::vector<float> db (freqs.size());
     eq.getMagnitudeResponseDb (db.data(), freqs.data(), 4, 0);
     for (float x : db)
@@ -463,7 +462,7 @@ TEST_F (EQEngineTest, ChannelEqInIsIndependent)
 TEST_F (EQEngineTest, NanOrInfInputDoesNotPoisonTheFilters)
 {
     updateAllBandFilters (eq, busySettings());
-    for (const float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
+    for (const float bad : { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() })
     {
         Block warm = noiseBlock (60);
         run (eq, warm);
@@ -514,7 +513,7 @@ TEST_F (EQEngineTest, MagnitudeResponseMatchesTheMeasuredResponse)
     {
         double fs, toleranceDb;
     };
-    for (const Case c : {Case{44100.0, 0.01}, Case{48000.0, 0.01}, Case{96000.0, 0.01}, Case{192000.0, 0.01}})
+    for (const Case c : { Case{ 44100.0, 0.01 }, Case{ 48000.0, 0.01 }, Case{ 96000.0, 0.01 }, Case{ 192000.0, 0.01 } })
     {
         const double fs = c.fs;
         EQEngine e;
@@ -527,7 +526,7 @@ TEST_F (EQEngineTest, MagnitudeResponseMatchesTheMeasuredResponse)
         left[0] = right[0] = 1.0f;
         for (int start = 0; start < n; start += blockSize)
         {
-            float* ptrs[2] = {left.data() + start, right.data() + start};
+            float* ptrs[2] = { left.data() + start, right.data() + start };
             e.process (ptrs, 2, blockSize);
         }
 

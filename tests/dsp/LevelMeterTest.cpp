@@ -47,26 +47,16 @@ TEST (LevelMeter, SteadySignalsReadAgainstAFullScaleSine)
         double rmsDb, peakDb;
     };
     const Case cases[] = {
-        {"full-scale sine", [] (long n)
-         { return static_cast<float> (std::sin (2 * pi * 1000.0 * n / 48000.0)); },
-         0.0,
-         0.0},
-        {"full-scale square", [] (long n)
-         { return (n / 24) % 2 == 0 ? 1.0f : -1.0f; },
-         10.0 * std::log10 (2.0),
-         0.0},
-        {"half-scale sine", [] (long n)
-         { return static_cast<float> (0.5 * std::sin (2 * pi * 1000.0 * n / 48000.0)); },
-         20.0 * std::log10 (0.5),
-         20.0 * std::log10 (0.5)},
+        { "full-scale sine", [] (long n) { return static_cast<float> (std::sin (2 * pi * 1000.0 * n / 48000.0)); }, 0.0, 0.0 },
+        { "full-scale square", [] (long n) { return (n / 24) % 2 == 0 ? 1.0f : -1.0f; }, 10.0 * std::log10 (2.0), 0.0 },
+        { "half-scale sine", [] (long n) { return static_cast<float> (0.5 * std::sin (2 * pi * 1000.0 * n / 48000.0)); }, 20.0 * std::log10 (0.5), 20.0 * std::log10 (0.5) },
     };
     for (const auto& c : cases)
     {
         LevelMeterState m;
         m.prepare (fs);
         // Channel 1 carries the same shape 12 dB down, to show the channels are metered separately.
-        feed (m, fs, 2.0, [&] (int ch, long n)
-              { return ch == 0 ? c.x (n) : 0.25f * c.x (n); });
+        feed (m, fs, 2.0, [&] (int ch, long n) { return ch == 0 ? c.x (n) : 0.25f * c.x (n); });
         EXPECT_NEAR (m.readRmsDb (0), c.rmsDb, 0.01) << c.name;
         EXPECT_NEAR (m.readPeakDb (0), c.peakDb, 0.001) << c.name;
         EXPECT_NEAR (m.readRmsDb (1), c.rmsDb + 20.0 * std::log10 (0.25), 0.01) << c.name;
@@ -78,14 +68,12 @@ TEST (LevelMeter, RmsFollowsA100msTimeConstant)
 {
     // A constant x^2 = 1 from the prepared mean square 1e-10: after exactly 0.1 s the one-pole has covered
     // 1 - 1/e of the step, so the reading is 10 log10(2 (1 - (1 - 1e-10)/e)) = +1.02 dB.
-    for (double fs : {44100.0, 48000.0, 96000.0})
+    for (double fs : { 44100.0, 48000.0, 96000.0 })
     {
         LevelMeterState m;
         m.prepare (fs);
         feed (
-            m, fs, 0.1, [] (int, long)
-            { return 1.0f; },
-            441);
+            m, fs, 0.1, [] (int, long) { return 1.0f; }, 441);
         const double expected = 10.0 * std::log10 (2.0 * (1.0 - (1.0 - 1e-10) * std::exp (-1.0)));
         EXPECT_NEAR (m.readRmsDb (0), expected, 1e-4) << fs;
     }
@@ -93,7 +81,7 @@ TEST (LevelMeter, RmsFollowsA100msTimeConstant)
 
 TEST (LevelMeter, HeldPeakFallsTwentyDecibelsPerSecond)
 {
-    for (double fs : {44100.0, 48000.0})
+    for (double fs : { 44100.0, 48000.0 })
     {
         LevelMeterState m;
         m.prepare (fs);
@@ -101,12 +89,10 @@ TEST (LevelMeter, HeldPeakFallsTwentyDecibelsPerSecond)
         m.update (click.data(), click.data(), 1);
         ASSERT_FLOAT_EQ (m.readPeakDb (0), 0.0f);
         double elapsed = 0.0;
-        for (double t : {0.5, 1.0, 2.0, 3.5})
+        for (double t : { 0.5, 1.0, 2.0, 3.5 })
         {
             feed (
-                m, fs, t - elapsed, [] (int, long)
-                { return 0.0f; },
-                441);
+                m, fs, t - elapsed, [] (int, long) { return 0.0f; }, 441);
             elapsed = t;
             // Reference: -20 dB per second of silence after the peak (float peak, per-block decay: 0.01 dB).
             EXPECT_NEAR (m.readPeakDb (0), -20.0 * t, 0.01) << fs << " Hz, " << t << " s";
@@ -122,11 +108,9 @@ TEST (LevelMeter, HoldKeepsThePeakBeforeItFalls)
     m.ballistics.holdSamples = 4800; // 100 ms hold (the processor uses none)
     std::vector<float> click (1, 0.5f);
     m.update (click.data(), nullptr, 1);
-    feed (m, 48000.0, 0.1, [] (int, long)
-          { return 0.0f; });
+    feed (m, 48000.0, 0.1, [] (int, long) { return 0.0f; });
     EXPECT_NEAR (m.readPeakDb (0), 20.0 * std::log10 (0.5), 1e-4); // still held
-    feed (m, 48000.0, 0.5, [] (int, long)
-          { return 0.0f; });
+    feed (m, 48000.0, 0.5, [] (int, long) { return 0.0f; });
     // The hold ran out on the block boundary at 0.1 s; then 0.5 s of fall.
     EXPECT_NEAR (m.readPeakDb (0), 20.0 * std::log10 (0.5) - 10.0, 0.01);
 }
@@ -149,9 +133,7 @@ TEST (LevelMeter, SilenceFigures)
 
     // Long silence bottoms out at -1000 dB (the 1e-100 offset) and stays finite.
     feed (
-        m, fs, 40.0, [] (int, long)
-        { return 0.0f; },
-        512);
+        m, fs, 40.0, [] (int, long) { return 0.0f; }, 512);
     EXPECT_NEAR (m.readRmsDb (0), -1000.0f, 1e-3);
     EXPECT_NEAR (m.readRmsDb (1), -1000.0f, 1e-3);
 }

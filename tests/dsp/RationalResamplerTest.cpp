@@ -45,7 +45,7 @@ struct HostRoundTrip
     /** Runs one host block in place; returns whether the down converter delivered it. */
     bool process (float* const* channels, int n)
     {
-        float* mid[2] = {internal[0].data(), internal[1].data()};
+        float* mid[2] = { internal[0].data(), internal[1].data() };
         lastInternalCount = up.processUp (channels, n, mid);
         return down.processDown (mid, lastInternalCount, channels, n);
     }
@@ -66,7 +66,7 @@ std::vector<float> roundTrip (const std::vector<float>& x, const std::vector<int
     while (pos < y.size())
     {
         const int n = static_cast<int> (std::min<size_t> (static_cast<size_t> (blockSizes[b++ % blockSizes.size()]), y.size() - pos));
-        float* ch[1] = {y.data() + pos};
+        float* ch[1] = { y.data() + pos };
         failures += rt.process (ch, n) ? 0 : 1;
         pos += static_cast<size_t> (n);
     }
@@ -122,7 +122,7 @@ TEST (RationalResamplerDesign, KaiserBetaAndBesselI0MatchIndependentValues)
     // Tabulated I0(1), I0(5) and the integral form for the rest; relative 1e-12 is far below any effect on the table.
     EXPECT_NEAR (RationalResampler::besselI0 (1.0), 1.2660658777520082, 1e-14);
     EXPECT_NEAR (RationalResampler::besselI0 (5.0), 27.239871823604442, 1e-12);
-    for (double x : {0.0, 0.3, 2.0, 8.95926, 14.0})
+    for (double x : { 0.0, 0.3, 2.0, 8.95926, 14.0 })
         EXPECT_NEAR (RationalResampler::besselI0 (x) / besselI0ByIntegral (x), 1.0, 1e-12) << "x = " << x;
 }
 
@@ -134,15 +134,14 @@ TEST (RationalResamplerDesign, TableIsThePhaseMajorKaiserSinc)
     // Prototype sample i of the 5121-tap window-sinc, written out here from its definition.
     const int l = 160, t = 32, k = l * t;
     const double beta = 0.1102 * (90.0 - 8.7);
-    auto h = [&] (int i)
-    {
+    auto h = [&] (int i) {
         const int u = i - k / 2;
         const double wc = pi / 160.0;
         const double s = u == 0 ? wc / pi : std::sin (u * wc) / (u * pi);
         const double r2 = 2.0 * i / k - 1.0;
         return l * s * besselI0ByIntegral (beta * std::sqrt (std::max (0.0, 1.0 - r2 * r2))) / besselI0ByIntegral (beta);
     };
-    for (int i : {0, 1, 159, 160, 2559, 2560, 2561, 4000, 5119, 5120})
+    for (int i : { 0, 1, 159, 160, 2559, 2560, 2561, 4000, 5119, 5120 })
         EXPECT_NEAR (r.coefficient (i % l, i / l), h (i), 1e-6) << "prototype tap " << i;
 
     // Only phase 0 reaches the last tap; every phase passes DC at unity (float table, 1e-4).
@@ -167,7 +166,7 @@ TEST (RationalResamplerDesign, MeasuredPassBandRippleAndStopBandRejection)
         int up, down;
         double inputRate;
     };
-    for (const Case c : {Case{160, 147, 44100.0}, Case{147, 160, 48000.0}})
+    for (const Case c : { Case{ 160, 147, 44100.0 }, Case{ 147, 160, 48000.0 } })
     {
         RationalResampler r;
         ASSERT_TRUE (r.configure (c.up, c.down, 32, 90.0, 1, 600));
@@ -210,7 +209,7 @@ TEST (RationalResamplerFlow, BlocksOf512GiveContinuousInternalBlocksAndNoUnderRu
 {
     HostRoundTrip rt (2);
     std::vector<float> l (hostBlock), r (hostBlock);
-    float* ch[2] = {l.data(), r.data()};
+    float* ch[2] = { l.data(), r.data() };
     long long produced = 0;
     for (int b = 1; b <= 400; ++b)
     {
@@ -232,10 +231,9 @@ TEST (RationalResamplerFlow, ImpulseComesBackDelayedByExactly32Samples)
 {
     std::vector<float> x (4 * hostBlock, 0.0f);
     x[0] = 1.0f;
-    const auto y = roundTrip (x, {hostBlock});
+    const auto y = roundTrip (x, { hostBlock });
 
-    const auto peak = std::max_element (y.begin(), y.end(), [] (float a, float b)
-                                        { return std::fabs (a) < std::fabs (b); });
+    const auto peak = std::max_element (y.begin(), y.end(), [] (float a, float b) { return std::fabs (a) < std::fabs (b); });
     EXPECT_EQ (peak - y.begin(), 32);
     EXPECT_GT (y[32], 0.8f);
     // Both filters are linear-phase and the delay is a whole number of samples, so the response is
@@ -251,10 +249,10 @@ TEST (RationalResamplerFlow, SineRoundTripReturnsTheInputDelayedBy32)
 {
     // 44.1 -> 48 -> 44.1 kHz; measured max error about 5e-5 of full scale for 1 kHz (-86 dBFS) at amplitude 0.9,
     // the sum of the two pass-band ripples and the -90 dB images; 2e-4 leaves room for float rounding.
-    for (double f : {1000.0, 7000.0})
+    for (double f : { 1000.0, 7000.0 })
     {
         const auto x = sine (44100, f, 44100.0, 0.9);
-        const auto y = roundTrip (x, {hostBlock});
+        const auto y = roundTrip (x, { hostBlock });
         double err = 0.0;
         for (size_t i = 300; i < x.size(); ++i)
             err = std::max (err, std::fabs (static_cast<double> (y[i]) - x[i - 32]));
@@ -267,7 +265,7 @@ TEST (RationalResamplerFlow, ImagesAndAliasesStayBelow90dB)
 {
     // Up 44.1 -> 48 kHz: a tone at f leaves an image at 44.1k - f, which folds to 3.9k + f at 48 kHz.
     // 4800 output samples hold whole cycles of every frequency used, so the projection is exact.
-    for (double f : {2000.0, 10000.0, 18000.0})
+    for (double f : { 2000.0, 10000.0, 18000.0 })
     {
         RationalResampler up;
         ASSERT_TRUE (up.configure (160, 147, 32, 90.0, 1, hostBlock));
@@ -276,8 +274,8 @@ TEST (RationalResamplerFlow, ImagesAndAliasesStayBelow90dB)
         int count = 0;
         for (size_t pos = 0; pos < x.size(); pos += hostBlock)
         {
-            const float* in[1] = {x.data() + pos};
-            float* out[1] = {y.data() + count};
+            const float* in[1] = { x.data() + pos };
+            float* out[1] = { y.data() + count };
             count += up.processUp (in, hostBlock, out);
         }
         const double tone = toneAmplitude (y, 1000, 4800, f, 48000.0);
@@ -287,7 +285,7 @@ TEST (RationalResamplerFlow, ImagesAndAliasesStayBelow90dB)
         EXPECT_LT (20.0 * std::log10 (image), -90.0);
     }
     // Down 48 -> 44.1 kHz: the image of a tone f at 48k - f folds to 44.1k - (48k - f) = f - 3.9k.
-    for (double f : {10000.0, 20000.0})
+    for (double f : { 10000.0, 20000.0 })
     {
         RationalResampler down;
         ASSERT_TRUE (down.configure (147, 160, 32, 90.0, 1, internalBlock, 112, 2));
@@ -296,8 +294,8 @@ TEST (RationalResamplerFlow, ImagesAndAliasesStayBelow90dB)
         size_t outPos = 0;
         for (size_t pos = 0; pos + 480 <= x.size(); pos += 480)
         {
-            const float* in[1] = {x.data() + pos};
-            float* out[1] = {y.data() + outPos};
+            const float* in[1] = { x.data() + pos };
+            float* out[1] = { y.data() + outPos };
             ASSERT_TRUE (down.processDown (in, 480, out, 441));
             outPos += 441;
         }
@@ -323,7 +321,7 @@ TEST (RationalResamplerFlow, OutputDoesNotDependOnHowTheHostCutsBlocks)
         sizes.push_back (sizeDist (rng));
 
     int underRuns = -1;
-    const auto fixed = roundTrip (x, {hostBlock});
+    const auto fixed = roundTrip (x, { hostBlock });
     const auto varied = roundTrip (x, sizes, &underRuns);
     EXPECT_EQ (underRuns, 0);
     EXPECT_EQ (fixed, varied);
@@ -333,15 +331,15 @@ TEST (RationalResamplerFlow, OutputDoesNotDependOnHowTheHostCutsBlocks)
     ASSERT_TRUE (a.configure (160, 147, 32, 90.0, 1, hostBlock));
     ASSERT_TRUE (b.configure (160, 147, 32, 90.0, 1, hostBlock));
     std::vector<float> ya (30000), yb (30000);
-    const float* in[1] = {x.data()};
-    float* outA[1] = {ya.data()};
+    const float* in[1] = { x.data() };
+    float* outA[1] = { ya.data() };
     const int na = a.processUp (in, 5000, outA);
     EXPECT_LE (na, a.maxOutputFor (5000));
     int nb = 0;
     for (int pos = 0; pos < 5000; pos += 100)
     {
-        const float* inB[1] = {x.data() + pos};
-        float* outB[1] = {yb.data() + nb};
+        const float* inB[1] = { x.data() + pos };
+        float* outB[1] = { yb.data() + nb };
         nb += b.processUp (inB, 100, outB);
     }
     EXPECT_EQ (na, nb);
@@ -354,21 +352,21 @@ TEST (RationalResamplerFlow, MonoEqualsEachChannelOfStereo)
     const auto a = sine (6000, 1234.0, 44100.0, 0.7);
     const auto b = sine (6000, 9876.0, 44100.0, 0.3);
 
-    const auto monoA = roundTrip (a, {hostBlock});
-    const auto monoB = roundTrip (b, {hostBlock});
+    const auto monoA = roundTrip (a, { hostBlock });
+    const auto monoB = roundTrip (b, { hostBlock });
 
     HostRoundTrip stereo (2), shared (2);
     std::vector<float> l (a), r (b), m (a), scratch (hostBlock);
     for (size_t pos = 0; pos < l.size(); pos += hostBlock)
     {
         const int n = static_cast<int> (std::min<size_t> (hostBlock, l.size() - pos));
-        float* ch[2] = {l.data() + pos, r.data() + pos};
+        float* ch[2] = { l.data() + pos, r.data() + pos };
         stereo.process (ch, n);
         // Mono host bus: one channel feeds both converter channels, the second output goes to scratch.
-        float* up[2] = {shared.internal[0].data(), shared.internal[1].data()};
-        const float* monoIn[2] = {m.data() + pos, m.data() + pos};
+        float* up[2] = { shared.internal[0].data(), shared.internal[1].data() };
+        const float* monoIn[2] = { m.data() + pos, m.data() + pos };
         const int k = shared.up.processUp (monoIn, n, up);
-        float* downOut[2] = {m.data() + pos, scratch.data()};
+        float* downOut[2] = { m.data() + pos, scratch.data() };
         shared.down.processDown (up, k, downOut, n);
         EXPECT_TRUE (std::equal (scratch.begin(), scratch.begin() + n, m.begin() + static_cast<long> (pos)));
     }
@@ -385,10 +383,9 @@ TEST (RationalResamplerFlow, NonFiniteInputIsReadAsSilence)
     x[1500] = std::numeric_limits<float>::infinity();
     withZero[700] = 0.0f;
     withZero[1500] = 0.0f;
-    const auto y = roundTrip (x, {hostBlock});
-    EXPECT_TRUE (std::all_of (y.begin(), y.end(), [] (float v)
-                              { return std::isfinite (v); }));
-    EXPECT_EQ (y, roundTrip (withZero, {hostBlock}));
+    const auto y = roundTrip (x, { hostBlock });
+    EXPECT_TRUE (std::all_of (y.begin(), y.end(), [] (float v) { return std::isfinite (v); }));
+    EXPECT_EQ (y, roundTrip (withZero, { hostBlock }));
 }
 
 TEST (RationalResamplerFifo, UnderRunDeliversSilenceAndReadsNothing)
@@ -396,12 +393,11 @@ TEST (RationalResamplerFifo, UnderRunDeliversSilenceAndReadsNothing)
     RationalResampler down;
     ASSERT_TRUE (down.configure (147, 160, 32, 90.0, 1, internalBlock, 112, 2));
     std::vector<float> in (100, 1.0f), out (512, 7.0f);
-    const float* i[1] = {in.data()};
-    float* o[1] = {out.data()};
+    const float* i[1] = { in.data() };
+    float* o[1] = { out.data() };
 
     EXPECT_FALSE (down.processDown (i, 100, o, 512));
-    EXPECT_TRUE (std::all_of (out.begin(), out.end(), [] (float v)
-                              { return v == 0.0f; }));
+    EXPECT_TRUE (std::all_of (out.begin(), out.end(), [] (float v) { return v == 0.0f; }));
     const int held = down.fifoAvailable();
     EXPECT_GE (held, 2 + 91); // pre-fill plus about 100 * 147/160
     EXPECT_TRUE (down.processDown (i, 0, o, held));
@@ -427,10 +423,10 @@ TEST (RationalResamplerFifo, OverfullFifoKeepsTheNewestSamples)
     ASSERT_TRUE (full.configure (147, 160, 32, 90.0, 1, internalBlock, 112, 2));
     std::vector<float> all;
     std::vector<float> buf (2000);
-    float* o[1] = {buf.data()};
+    float* o[1] = { buf.data() };
     for (int b = 0; b < 3; ++b)
     {
-        const float* in[1] = {x.data() + b * internalBlock};
+        const float* in[1] = { x.data() + b * internalBlock };
         ASSERT_TRUE (ref.processDown (in, internalBlock, o, 0));
         const int n = ref.fifoAvailable();
         ASSERT_TRUE (ref.processDown (in, 0, o, n));
@@ -459,7 +455,7 @@ TEST (RationalResamplerFifo, InvalidConfigurationIsRefusedAndKeepsTheOldOne)
 
     RationalResampler idle;
     std::vector<float> buf (16, 1.0f);
-    float* o[1] = {buf.data()};
+    float* o[1] = { buf.data() };
     EXPECT_EQ (idle.processUp (o, 16, o), 0);
     EXPECT_FALSE (idle.processDown (o, 16, o, 16));
 }
@@ -475,15 +471,15 @@ TEST (OversamplingPlan, HostRateTable)
         int latency;
     };
     const Case cases[] = {
-        {44100.0, true, 1, 48000.0, 32},
-        {44100.9, true, 1, 44100.9 * 160.0 / 147.0, 32},
-        {88200.0, true, 2, 96000.0, 32},
-        {176400.0, true, 4, 192000.0, 32},
-        {48000.0, false, 1, 48000.0, 0},
-        {96000.0, false, 2, 96000.0, 0},
-        {192000.0, false, 4, 192000.0, 0},
-        {32000.0, false, 1, 32000.0, 0},
-        {44102.0, false, 1, 44102.0, 0},
+        { 44100.0, true, 1, 48000.0, 32 },
+        { 44100.9, true, 1, 44100.9 * 160.0 / 147.0, 32 },
+        { 88200.0, true, 2, 96000.0, 32 },
+        { 176400.0, true, 4, 192000.0, 32 },
+        { 48000.0, false, 1, 48000.0, 0 },
+        { 96000.0, false, 2, 96000.0, 0 },
+        { 192000.0, false, 4, 192000.0, 0 },
+        { 32000.0, false, 1, 32000.0, 0 },
+        { 44102.0, false, 1, 44102.0, 0 },
     };
     for (const auto& c : cases)
     {
@@ -506,17 +502,17 @@ TEST (OversamplingPlan, EffectiveFactorNeverExceedsEightTimesTheBaseRate)
         double nonlinearRate;
     };
     const Case cases[] = {
-        {192000.0, 2, 8, 2, 1, 384000.0}, // "x4" reduced to two times
-        {192000.0, 1, 8, 2, 1, 384000.0},
-        {192000.0, 0, 4, 1, 0, 192000.0},
-        {96000.0, 2, 8, 4, 2, 384000.0}, // stays four times
-        {96000.0, 1, 4, 2, 1, 192000.0},
-        {48000.0, 2, 4, 4, 2, 192000.0},
-        {44100.0, 2, 4, 4, 2, 192000.0}, // converted to 48 kHz first
-        {176400.0, 1, 8, 2, 1, 384000.0},
-        {176400.0, 2, 8, 2, 1, 384000.0},
-        {32000.0, 1, 2, 2, 1, 64000.0},
-        {32000.0, 0, 1, 1, 0, 32000.0},
+        { 192000.0, 2, 8, 2, 1, 384000.0 }, // "x4" reduced to two times
+        { 192000.0, 1, 8, 2, 1, 384000.0 },
+        { 192000.0, 0, 4, 1, 0, 192000.0 },
+        { 96000.0, 2, 8, 4, 2, 384000.0 }, // stays four times
+        { 96000.0, 1, 4, 2, 1, 192000.0 },
+        { 48000.0, 2, 4, 4, 2, 192000.0 },
+        { 44100.0, 2, 4, 4, 2, 192000.0 }, // converted to 48 kHz first
+        { 176400.0, 1, 8, 2, 1, 384000.0 },
+        { 176400.0, 2, 8, 2, 1, 384000.0 },
+        { 32000.0, 1, 2, 2, 1, 64000.0 },
+        { 32000.0, 0, 1, 1, 0, 32000.0 },
     };
     for (const auto& c : cases)
     {

@@ -52,17 +52,15 @@ double measureGainDb (const BlockFn& process, double f, double fs, double settle
 
 BlockFn fltrChannel (FltrBandPass& filter)
 {
-    return [&filter] (float* data, int n)
-    {
-        float* channels[] = {data};
+    return [&filter] (float* data, int n) {
+        float* channels[] = { data };
         filter.process (channels, 1, n);
     };
 }
 
 BlockFn lecfChannel (LowEndCleanFilter& filter)
 {
-    return [&filter] (float* data, int n)
-    { filter.process (data, n); };
+    return [&filter] (float* data, int n) { filter.process (data, n); };
 }
 
 /** Frequency where the measured gain of a high-pass crosses -3.0103 dB, by bisection. */
@@ -92,11 +90,11 @@ TEST (FltrBandPass, MeasuredResponseAt44k1MatchesPublishedFigures)
         double hz, db, tol;
     };
     const Case cases[] = {
-        {50.0, -6.8, 0.05},
-        {100.0, -2.6, 0.05},
-        {1000.0, -0.28, 0.005},
-        {10000.0, -1.1, 0.05},
-        {15000.0, -2.6, 0.05},
+        { 50.0, -6.8, 0.05 },
+        { 100.0, -2.6, 0.05 },
+        { 1000.0, -0.28, 0.005 },
+        { 10000.0, -1.1, 0.05 },
+        { 15000.0, -2.6, 0.05 },
     };
 
     for (const auto& c : cases)
@@ -115,7 +113,7 @@ TEST (FltrBandPass, LowPassMeetsItsAnalogPrototypeAt15kHzAtEveryRate)
     const double lpRe = 32801026582.629944 - w * w, lpIm = 379640.0527468085 * w;
     const double lpDb = 10.0 * std::log10 (1.0159051653996054e21 / (lpRe * lpRe + lpIm * lpIm));
 
-    for (double fs : {44100.0, 48000.0, 96000.0, 192000.0})
+    for (double fs : { 44100.0, 48000.0, 96000.0, 192000.0 })
     {
         // Bilinear without prewarping: the digital frequency f sits at analog 2 fs tan(pi f / fs).
         const double wa = 2.0 * fs * std::tan (kPi * 15000.0 / fs);
@@ -132,11 +130,11 @@ TEST (FltrBandPass, LowPassMeetsItsAnalogPrototypeAt15kHzAtEveryRate)
 
 TEST (FltrBandPass, DisplayedResponseMatchesRunningFilter)
 {
-    for (double fs : {44100.0, 96000.0})
+    for (double fs : { 44100.0, 96000.0 })
     {
         FltrBandPass filter;
         filter.prepare (fs, 2);
-        for (double f : {30.0, 200.0, 5000.0, 18000.0})
+        for (double f : { 30.0, 200.0, 5000.0, 18000.0 })
         {
             FltrBandPass fresh;
             fresh.prepare (fs, 1);
@@ -153,7 +151,7 @@ TEST (FltrBandPass, ChannelsAreIndependentAndLimitedToPreparedCount)
 
     FltrBandPass stereo;
     stereo.prepare (48000.0, 2);
-    float* both[] = {a.data(), b.data()};
+    float* both[] = { a.data(), b.data() };
     stereo.process (both, 2, 256);
     for (float v : b)
         ASSERT_EQ (v, 0.0f); // silence in channel 1 stays silence
@@ -171,7 +169,7 @@ TEST (FltrBandPass, NonFiniteInputRestartsFromRest)
 {
     // After a NaN or Inf the filter continues exactly like a fresh filter fed the rest of the
     // signal, so the fault does not outlive the bad sample.
-    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()})
+    for (float bad : { std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity() })
     {
         std::vector<float> x (2000);
         for (size_t i = 0; i < x.size(); ++i)
@@ -182,9 +180,9 @@ TEST (FltrBandPass, NonFiniteInputRestartsFromRest)
         FltrBandPass filter, fresh;
         filter.prepare (48000.0, 1);
         fresh.prepare (48000.0, 1);
-        float* ch[] = {x.data()};
+        float* ch[] = { x.data() };
         filter.process (ch, 1, 2000);
-        float* tailCh[] = {tail.data()};
+        float* tailCh[] = { tail.data() };
         fresh.process (tailCh, 1, static_cast<int> (tail.size()));
 
         EXPECT_EQ (x[1000], 0.0f);
@@ -198,9 +196,9 @@ TEST (FltrBandPass, ResetClearsState)
     std::vector<float> x (300, 0.7f), y (300, 0.7f), z (300, 0.7f);
     FltrBandPass filter;
     filter.prepare (44100.0, 1);
-    float* cx[] = {x.data()};
-    float* cy[] = {y.data()};
-    float* cz[] = {z.data()};
+    float* cx[] = { x.data() };
+    float* cy[] = { y.data() };
+    float* cz[] = { z.data() };
     filter.process (cx, 1, 300);
     filter.process (cy, 1, 300); // continues from x's state
     filter.reset();
@@ -220,14 +218,14 @@ TEST (LowEndCleanFilter, CornerLawOfTheKnob)
         double x, fs, hz;
     };
     const Case cases[] = {
-        {0.0, 48000.0, 20.0},
-        {5.0, 48000.0, 100.0},
-        {10.0, 48000.0, 500.0},
-        {2.5, 48000.0, 20.0 * std::pow (25.0, 0.25)},
-        {14.0, 48000.0, 500.0}, // knob limited to 10
-        {-3.0, 48000.0, 20.0},  // and to 0
-        {10.0, 1000.0, 450.0},  // corner limited to 0.45 fs
-        {std::nan (""), 48000.0, 20.0},
+        { 0.0, 48000.0, 20.0 },
+        { 5.0, 48000.0, 100.0 },
+        { 10.0, 48000.0, 500.0 },
+        { 2.5, 48000.0, 20.0 * std::pow (25.0, 0.25) },
+        { 14.0, 48000.0, 500.0 }, // knob limited to 10
+        { -3.0, 48000.0, 20.0 },  // and to 0
+        { 10.0, 1000.0, 450.0 },  // corner limited to 0.45 fs
+        { std::nan (""), 48000.0, 20.0 },
     };
     for (const auto& c : cases)
         EXPECT_NEAR (lecfCornerHz (c.x, c.fs), c.hz, 1e-9 * c.hz) << c.x << " @ " << c.fs;
@@ -244,7 +242,7 @@ TEST (LowEndCleanFilter, MeasuredResponseIsPrewarpedButterworth)
     // Reference: |H|^2 = W^4 / (1 + W^4), W = tan(pi f / fs) / tan(pi fc / fs), the bilinear image
     // of the analog Butterworth high-pass. 0.01 dB covers the float signal path.
     const double fs = 48000.0, fc = lecfCornerHz (10.0, fs);
-    for (double f : {50.0, 250.0, 500.0, 1000.0, 8000.0})
+    for (double f : { 50.0, 250.0, 500.0, 1000.0, 8000.0 })
     {
         LowEndCleanFilter filter;
         filter.prepare (fs);
@@ -258,16 +256,14 @@ TEST (LowEndCleanFilter, MeasuredCornerScalesWithTheRateItRunsAt)
 {
     // Designed for 500 Hz at 48 kHz; run at the oversampled rates the -3 dB point moves to 1 kHz
     // ("x2") and 2 kHz ("x4"). The bisection resolves far below the 1 Hz tolerance.
-    for (int factor : {1, 2, 4})
+    for (int factor : { 1, 2, 4 })
     {
         const double runRate = 48000.0 * factor;
-        const auto fresh = []()
-        {
+        const auto fresh = []() {
             auto filter = std::make_shared<LowEndCleanFilter>();
             filter->prepare (48000.0);
             filter->setCutoff (lecfCornerHz (10.0, 48000.0));
-            return BlockFn ([filter] (float* d, int n)
-                            { filter->process (d, n); });
+            return BlockFn ([filter] (float* d, int n) { filter->process (d, n); });
         };
         EXPECT_NEAR (measureHighPassCorner (fresh, 100.0, 5000.0, runRate), 500.0 * factor, 1.0) << factor;
     }
@@ -308,19 +304,18 @@ TEST (DcBlocker, StepDecaysWithTimeConstantFsOver4Pi)
 {
     // A unit step decays as C^n; the 1/e point must lie at fs / (4 pi) samples (within 1 sample:
     // -1 / ln(1 - a) = 1/a - 1/2 + O(a) for a = 4 pi / fs).
-    for (double fs : {44100.0, 48000.0, 96000.0})
+    for (double fs : { 44100.0, 48000.0, 96000.0 })
     {
         DcBlocker blocker;
         blocker.prepare (fs);
         const int n = static_cast<int> (fs);
         std::vector<float> left (static_cast<size_t> (n), 1.0f), right (static_cast<size_t> (n), -1.0f);
-        float* ch[] = {left.data(), right.data()};
+        float* ch[] = { left.data(), right.data() };
         blocker.process (ch, 2, n / 2);
-        float* rest[] = {left.data() + n / 2, right.data() + n / 2};
+        float* rest[] = { left.data() + n / 2, right.data() + n / 2 };
         blocker.process (rest, 2, n - n / 2);
 
-        const auto crossing = std::find_if (left.begin(), left.end(), [] (float v)
-                                            { return v < std::exp (-1.0); });
+        const auto crossing = std::find_if (left.begin(), left.end(), [] (float v) { return v < std::exp (-1.0); });
         ASSERT_NE (crossing, left.end());
         EXPECT_NEAR (static_cast<double> (crossing - left.begin()), fs / (4.0 * kPi), 1.0) << fs;
         EXPECT_EQ (right[100], -left[100]);
@@ -331,9 +326,8 @@ TEST (DcBlocker, CornerNear2Hz)
 {
     DcBlocker blocker;
     blocker.prepare (8000.0);
-    const BlockFn run = [&blocker] (float* d, int n)
-    {
-        float* ch[] = {d};
+    const BlockFn run = [&blocker] (float* d, int n) {
+        float* ch[] = { d };
         blocker.process (ch, 1, n);
     };
     // First-order high-pass with its pole at 4 pi rad/s: -3 dB at 2 Hz (0.02 dB: discretisation).
@@ -346,7 +340,7 @@ TEST (DcBlocker, NonFiniteInputDoesNotStick)
     blocker.prepare (48000.0);
     std::vector<float> x (100, 0.1f);
     x[10] = std::numeric_limits<float>::quiet_NaN();
-    float* ch[] = {x.data()};
+    float* ch[] = { x.data() };
     blocker.process (ch, 1, 100);
     EXPECT_EQ (x[10], 0.0f);
     for (size_t i = 11; i < x.size(); ++i)
@@ -382,14 +376,14 @@ TEST (GainTargets, TrimsAndRefCal)
 TEST (GainTargets, UnityCompensationAndUnityToClip)
 {
     // "unityGain" on: input gain times unity gain is 0 dB whatever the trim.
-    for (double trim : {6.0, -24.0, 24.0, 0.5})
+    for (double trim : { 6.0, -24.0, 24.0, 0.5 })
         EXPECT_NEAR (computeInputGainTarget (trim, false, 0.0) * computeUnityGainTarget (trim, true, false), 1.0, 1e-6) << trim;
     EXPECT_NEAR (computeUnityGainTarget (-24.0, true, false), 15.848932, 1e-5);
     EXPECT_EQ (computeUnityGainTarget (6.0, false, false), 1.0f);
 
     // "Unity > Clip": the output stage stays at unity, the compensation moves into the clip gain,
     // so the level in front of the clipper is constant.
-    for (bool unityGain : {false, true})
+    for (bool unityGain : { false, true })
         EXPECT_EQ (computeUnityGainTarget (6.0, unityGain, true), 1.0f);
     EXPECT_DOUBLE_EQ (unityToClipDriveDb (6.0), -6.0);
     EXPECT_DOUBLE_EQ (unityToClipDriveDb (-24.0), 24.0);
@@ -410,17 +404,17 @@ TEST (GainTargets, ClipGainRule)
         double expectedDb; // J
     };
     const Case cases[] = {
-        {6.0, false, false, 6.0},
-        {-6.0, false, false, 0.0}, // cuts count only with "Unity > Clip"
-        {-6.0, true, false, -6.0},
-        {24.0, false, false, 24.0},
-        {6.0, false, true, 0.0}, // knob bypassed
-        {-6.0, true, true, 0.0},
-        {5e-5, false, false, 0.0}, // dead zone below 1e-4 dB
-        {-5e-5, true, false, 0.0},
-        {2e-4, false, false, 2e-4},
-        {1e-4, false, false, 1e-4}, // 1e-4 itself already counts
-        {std::nan (""), true, false, 0.0},
+        { 6.0, false, false, 6.0 },
+        { -6.0, false, false, 0.0 }, // cuts count only with "Unity > Clip"
+        { -6.0, true, false, -6.0 },
+        { 24.0, false, false, 24.0 },
+        { 6.0, false, true, 0.0 }, // knob bypassed
+        { -6.0, true, true, 0.0 },
+        { 5e-5, false, false, 0.0 }, // dead zone below 1e-4 dB
+        { -5e-5, true, false, 0.0 },
+        { 2e-4, false, false, 2e-4 },
+        { 1e-4, false, false, 1e-4 }, // 1e-4 itself already counts
+        { std::nan (""), true, false, 0.0 },
     };
     for (const auto& c : cases)
     {

@@ -266,62 +266,37 @@ struct BadDocument
 TEST (WaveNetLoader, RejectsBrokenDocumentsAndLeavesTheEngineUntouched)
 {
     const json base = json::parse (randomModel());
-    const auto setWeight = [] (const char* key, json value)
-    { return [=] (json& d)
-      { d["weights"][key] = value; }; };
-    const auto dropWeight = [] (const char* key)
-    { return [=] (json& d)
-      { d["weights"].erase (key); }; };
-    const auto popBack = [] (const char* key)
-    { return [=] (json& d)
-      { d["weights"][key].erase (d["weights"][key].size() - 1); }; };
+    const auto setWeight = [] (const char* key, json value) { return [=] (json& d) { d["weights"][key] = value; }; };
+    const auto dropWeight = [] (const char* key) { return [=] (json& d) { d["weights"].erase (key); }; };
+    const auto popBack = [] (const char* key) { return [=] (json& d) { d["weights"][key].erase (d["weights"][key].size() - 1); }; };
 
     const std::vector<BadDocument> cases = {
-        {"model_type WaveNet", [] (json& d)
-         { d["__metadata__"]["model_type"] = "WaveNet"; }},
-        {"model_type with trailing blank", [] (json& d)
-         { d["__metadata__"]["model_type"] = "WaveNetFiLM "; }},
-        {"model_type absent (defaults to WaveNet)", [] (json& d)
-         { d["__metadata__"].erase ("model_type"); }},
-        {"model_type not a string", [] (json& d)
-         { d["__metadata__"]["model_type"] = 3; }},
-        {"no __metadata__", [] (json& d)
-         { d.erase ("__metadata__"); }},
-        {"__metadata__ not an object", [] (json& d)
-         { d["__metadata__"] = "WaveNetFiLM"; }},
-        {"norm_factor a string", [] (json& d)
-         { d["__metadata__"]["norm_factor"] = "0.79"; }},
-        {"output_gain null", [] (json& d)
-         { d["__metadata__"]["output_gain"] = nullptr; }},
-        {"output_gain out of float range", [] (json& d)
-         { d["__metadata__"]["output_gain"] = 1e39; }},
-        {"no weights", [] (json& d)
-         { d.erase ("weights"); }},
-        {"weights an array", [] (json& d)
-         { d["weights"] = json::array(); }},
-        {"input_proj.weight 7 values", popBack ("input_proj.weight")},
-        {"input_proj.bias missing", dropWeight ("input_proj.bias")},
-        {"film.weight 159 values", popBack ("film.weight")},
-        {"film.bias 161 values", [] (json& d)
-         { d["weights"]["film.bias"].push_back (0.0); }},
-        {"convs.0.conv.weight 120 values", popBack ("convs.0.conv.weight")},
-        {"convs.4.conv.weight missing", dropWeight ("convs.4.conv.weight")},
-        {"convs.9.conv.bias 9 values", [] (json& d)
-         { d["weights"]["convs.9.conv.bias"].push_back (0.5); }},
-        {"out_proj.weight 9 values", [] (json& d)
-         { d["weights"]["out_proj.weight"][0].push_back (json::array ({0.1})); }},
-        {"out_proj.bias empty", setWeight ("out_proj.bias", json::array())},
-        {"out_proj.bias missing", dropWeight ("out_proj.bias")},
-        {"string leaf", [] (json& d)
-         { d["weights"]["convs.2.conv.weight"][3][1][0] = "0.5"; }},
-        {"null leaf", [] (json& d)
-         { d["weights"]["film.bias"][17] = nullptr; }},
-        {"boolean leaf", [] (json& d)
-         { d["weights"]["input_proj.weight"][0][0][0] = true; }},
-        {"object leaf", [] (json& d)
-         { d["weights"]["out_proj.bias"][0] = json::object(); }},
-        {"weight beyond float range", [] (json& d)
-         { d["weights"]["convs.1.conv.bias"][2] = 1e39; }},
+        { "model_type WaveNet", [] (json& d) { d["__metadata__"]["model_type"] = "WaveNet"; } },
+        { "model_type with trailing blank", [] (json& d) { d["__metadata__"]["model_type"] = "WaveNetFiLM "; } },
+        { "model_type absent (defaults to WaveNet)", [] (json& d) { d["__metadata__"].erase ("model_type"); } },
+        { "model_type not a string", [] (json& d) { d["__metadata__"]["model_type"] = 3; } },
+        { "no __metadata__", [] (json& d) { d.erase ("__metadata__"); } },
+        { "__metadata__ not an object", [] (json& d) { d["__metadata__"] = "WaveNetFiLM"; } },
+        { "norm_factor a string", [] (json& d) { d["__metadata__"]["norm_factor"] = "0.79"; } },
+        { "output_gain null", [] (json& d) { d["__metadata__"]["output_gain"] = nullptr; } },
+        { "output_gain out of float range", [] (json& d) { d["__metadata__"]["output_gain"] = 1e39; } },
+        { "no weights", [] (json& d) { d.erase ("weights"); } },
+        { "weights an array", [] (json& d) { d["weights"] = json::array(); } },
+        { "input_proj.weight 7 values", popBack ("input_proj.weight") },
+        { "input_proj.bias missing", dropWeight ("input_proj.bias") },
+        { "film.weight 159 values", popBack ("film.weight") },
+        { "film.bias 161 values", [] (json& d) { d["weights"]["film.bias"].push_back (0.0); } },
+        { "convs.0.conv.weight 120 values", popBack ("convs.0.conv.weight") },
+        { "convs.4.conv.weight missing", dropWeight ("convs.4.conv.weight") },
+        { "convs.9.conv.bias 9 values", [] (json& d) { d["weights"]["convs.9.conv.bias"].push_back (0.5); } },
+        { "out_proj.weight 9 values", [] (json& d) { d["weights"]["out_proj.weight"][0].push_back (json::array ({ 0.1 })); } },
+        { "out_proj.bias empty", setWeight ("out_proj.bias", json::array()) },
+        { "out_proj.bias missing", dropWeight ("out_proj.bias") },
+        { "string leaf", [] (json& d) { d["weights"]["convs.2.conv.weight"][3][1][0] = "0.5"; } },
+        { "null leaf", [] (json& d) { d["weights"]["film.bias"][17] = nullptr; } },
+        { "boolean leaf", [] (json& d) { d["weights"]["input_proj.weight"][0][0][0] = true; } },
+        { "object leaf", [] (json& d) { d["weights"]["out_proj.bias"][0] = json::object(); } },
+        { "weight beyond float range", [] (json& d) { d["weights"]["convs.1.conv.bias"][2] = 1e39; } },
     };
 
     std::vector<std::string> texts;
@@ -350,15 +325,14 @@ TEST (WaveNetLoader, RejectsBrokenDocumentsAndLeavesTheEngineUntouched)
         fresh.prepare (48000.0, 256);
         std::vector<float> out (input.size(), 123.0f);
         fresh.processMono (input.data(), out.data(), (int) input.size());
-        EXPECT_TRUE (std::all_of (out.begin(), out.end(), [] (float v)
-                                  { return v == 123.0f; }));
+        EXPECT_TRUE (std::all_of (out.begin(), out.end(), [] (float v) { return v == 123.0f; }));
 
         // A loaded (transparent) engine keeps its weights and metadata.
         auto engine = makeEngine (transparentModel(), 256);
         EXPECT_FALSE (load (*engine, texts[k]));
         EXPECT_TRUE (engine->isLoaded());
         EXPECT_EQ (engine->getOutputGain(), 1.0f);
-        EXPECT_EQ (runMono (*engine, input, {256}), input);
+        EXPECT_EQ (runMono (*engine, input, { 256 }), input);
     }
 
     WaveNetCPU nullText;
@@ -402,15 +376,15 @@ TEST (WaveNetLoader, AcceptsTheDocumentedVariants)
     {
         SCOPED_TRACE ("out_proj.bias with three values: only the first counts");
         json doc = base;
-        doc["weights"]["out_proj.bias"] = json::array ({base["weights"]["out_proj.bias"][0], 5.0, -7.0});
+        doc["weights"]["out_proj.bias"] = json::array ({ base["weights"]["out_proj.bias"][0], 5.0, -7.0 });
         auto extended = makeEngine (doc.dump(), 512);
         auto plain = makeEngine (randomModel(), 512);
-        EXPECT_EQ (runMono (*extended, input, {512}), runMono (*plain, input, {512}));
+        EXPECT_EQ (runMono (*extended, input, { 512 }), runMono (*plain, input, { 512 }));
     }
     {
         SCOPED_TRACE ("integer leaves and flat arrays are numbers like any other");
         json doc = base;
-        doc["weights"]["input_proj.bias"] = json::array ({0, 1, 0, -1, 0, 0, 2u, 0});
+        doc["weights"]["input_proj.bias"] = json::array ({ 0, 1, 0, -1, 0, 0, 2u, 0 });
         json flat = json::array();
         for (const auto& row : base["weights"]["film.weight"])
             flat.push_back (row[0]);
@@ -428,14 +402,14 @@ TEST (WaveNetEngine, ScalarPathMatchesDoublePrecisionReference)
 
     // Irregular calls, some longer than the chunk capacity (512), long enough to cycle every
     // layer's line buffer several times; at scale 2 and 96 kHz as well.
-    const std::vector<int> blocks = {512, 100, 37, 1300, 1, 511, 64};
+    const std::vector<int> blocks = { 512, 100, 37, 1300, 1, 511, 64 };
     struct Case
     {
         int scale;
         double rate;
         int samples;
     };
-    for (const Case c : {Case{1, 48000.0, 12000}, Case{2, 96000.0, 14000}})
+    for (const Case c : { Case{ 1, 48000.0, 12000 }, Case{ 2, 96000.0, 14000 } })
     {
         SCOPED_TRACE ("scale " + std::to_string (c.scale));
         const std::vector<float> x = testSignal (c.samples);
@@ -481,7 +455,7 @@ TEST (WaveNetEngine, EveryAvailableKernelAgreesWithScalarPath)
     auto scalar = makeEngine (randomModel(), 512);
     const std::vector<float> expected = runMono (*scalar, x, blocks);
 
-    for (auto kind : {WaveNetKernelKind::sse, WaveNetKernelKind::avx2, WaveNetKernelKind::avx512})
+    for (auto kind : { WaveNetKernelKind::sse, WaveNetKernelKind::avx2, WaveNetKernelKind::avx512 })
     {
         SCOPED_TRACE (oxlade::getKernelName (kind));
         if (!oxlade::isKernelAvailable (kind))
@@ -509,10 +483,10 @@ TEST (WaveNetEngine, TransparentModelPassesInputUnchanged)
     std::vector<float> x = testSignal (6000, 3);
     x[1000] = 3.5f; // far above full scale as well
     x[1001] = -2.0f;
-    for (int scale : {1, 4})
+    for (int scale : { 1, 4 })
     {
         auto engine = makeEngine (transparentModel(), 480, scale);
-        EXPECT_EQ (runMono (*engine, x, {480, 17, 1024}), x);
+        EXPECT_EQ (runMono (*engine, x, { 480, 17, 1024 }), x);
     }
 }
 
@@ -527,7 +501,7 @@ TEST (WaveNetEngine, ChunkingMatchesCallsOfChunkSize)
     auto byCalls = makeEngine (randomModel(), 1024);
     std::vector<int> callSizes (15, 64);
     callSizes.push_back (40);
-    EXPECT_EQ (runMono (*chunked, x, {1000}), runMono (*byCalls, x, callSizes));
+    EXPECT_EQ (runMono (*chunked, x, { 1000 }), runMono (*byCalls, x, callSizes));
 
     // A smaller prepared block size still gives capacity 64.
     auto small = makeEngine (randomModel(), 16);
@@ -536,7 +510,7 @@ TEST (WaveNetEngine, ChunkingMatchesCallsOfChunkSize)
     // Different call sizes do change the condition timing, so the outputs differ (the test above
     // is not comparing two things that are always equal).
     auto other = makeEngine (randomModel(), 1024);
-    EXPECT_NE (runMono (*other, x, {1000}), runMono (*makeEngine (randomModel(), 64), x, {1000}));
+    EXPECT_NE (runMono (*other, x, { 1000 }), runMono (*makeEngine (randomModel(), 64), x, { 1000 }));
 }
 
 TEST (WaveNetEngine, StereoChannelsAreIndependentAndShareStateWithMono)
@@ -551,8 +525,8 @@ TEST (WaveNetEngine, StereoChannelsAreIndependentAndShareStateWithMono)
         const int n = (int) std::min<std::size_t> (300, left.size() - pos);
         stereo->processStereo (left.data() + pos, right.data() + pos, outL.data() + pos, outR.data() + pos, n);
     }
-    EXPECT_EQ (outL, runMono (*makeEngine (randomModel(), 300), left, {300}));
-    EXPECT_EQ (outR, runMono (*makeEngine (randomModel(), 300), right, {300}));
+    EXPECT_EQ (outL, runMono (*makeEngine (randomModel(), 300), left, { 300 }));
+    EXPECT_EQ (outR, runMono (*makeEngine (randomModel(), 300), right, { 300 }));
 
     // Mono then stereo: the stereo call's left channel continues the mono history.
     auto mixed = makeEngine (randomModel(), 300);
@@ -569,7 +543,7 @@ TEST (WaveNetEngine, StereoChannelsAreIndependentAndShareStateWithMono)
     auto inPlace = makeEngine (randomModel(), 300);
     std::vector<float> buffer = left;
     inPlace->processMono (buffer.data(), buffer.data(), (int) buffer.size());
-    EXPECT_EQ (buffer, runMono (*makeEngine (randomModel(), 300), left, {4000}));
+    EXPECT_EQ (buffer, runMono (*makeEngine (randomModel(), 300), left, { 4000 }));
 }
 
 TEST (WaveNetEngine, DilationScaleSetsReceptiveField)
@@ -577,7 +551,7 @@ TEST (WaveNetEngine, DilationScaleSetsReceptiveField)
     WaveNetCPU engine;
     ASSERT_TRUE (load (engine, randomModel()));
     engine.prepare (48000.0, 256);
-    const std::pair<int, int> table[] = {{1, 2047}, {0, 2047}, {-3, 2047}, {3, 6139}, {8, 16369}, {16, 16369}};
+    const std::pair<int, int> table[] = { { 1, 2047 }, { 0, 2047 }, { -3, 2047 }, { 3, 6139 }, { 8, 16369 }, { 16, 16369 } };
     for (const auto& [requested, field] : table)
     {
         engine.setDilationScale (requested);
@@ -594,7 +568,7 @@ TEST (WaveNetEngine, DilationScaleSetsReceptiveField)
         w[0] = 0.0;
     const std::string noFilm = doc.dump();
 
-    for (int scale : {1, 3, 8})
+    for (int scale : { 1, 3, 8 })
     {
         SCOPED_TRACE ("scale " + std::to_string (scale));
         const int reach = 2046 * scale;
@@ -606,10 +580,9 @@ TEST (WaveNetEngine, DilationScaleSetsReceptiveField)
         auto a = makeEngine (noFilm, 1024, scale);
         auto b = makeEngine (noFilm, 1024, scale);
         EXPECT_EQ (a->getReceptiveField(), reach + 1);
-        const std::vector<float> ya = runMono (*a, quiet, {1024});
-        const std::vector<float> yb = runMono (*b, impulse, {1024});
-        const auto changed = [&] (int lag)
-        { return ya[(std::size_t) (t0 + lag)] != yb[(std::size_t) (t0 + lag)]; };
+        const std::vector<float> ya = runMono (*a, quiet, { 1024 });
+        const std::vector<float> yb = runMono (*b, impulse, { 1024 });
+        const auto changed = [&] (int lag) { return ya[(std::size_t) (t0 + lag)] != yb[(std::size_t) (t0 + lag)]; };
 
         for (int lag = -t0; lag < 0; ++lag)
             EXPECT_FALSE (changed (lag)) << "causal, lag " << lag;
@@ -630,7 +603,7 @@ TEST (WaveNetEngine, ResetAndScaleChangesClearState)
 {
     const std::vector<float> first = testSignal (3000, 31);
     const std::vector<float> second = testSignal (3000, 32);
-    const std::vector<int> blocks = {256};
+    const std::vector<int> blocks = { 256 };
     const std::vector<float> fromFresh = runMono (*makeEngine (randomModel(), 256), second, blocks);
 
     auto engine = makeEngine (randomModel(), 256);
@@ -661,7 +634,7 @@ TEST (WaveNetEngine, ResetAndScaleChangesClearState)
 TEST (WaveNetEngine, LevelDetectorCoefficientFollowsRate)
 {
     WaveNetCPU engine;
-    for (double rate : {48000.0, 96000.0, 192000.0, 384000.0})
+    for (double rate : { 48000.0, 96000.0, 192000.0, 384000.0 })
     {
         engine.setSampleRate (rate);
         // A time constant of 4096 samples at 48 kHz.
@@ -682,22 +655,21 @@ TEST (WaveNetEngine, NonFiniteInputDoesNotPoisonState)
     const float inf = std::numeric_limits<float>::infinity();
     const std::vector<float> clean = testSignal (8000, 41);
     std::vector<float> dirty = clean, sanitised = clean;
-    const std::vector<std::pair<int, float>> bad = {{700, nan}, {701, nan}, {2500, inf}, {2600, -inf}, {4000, 1e30f}, {4001, -3e38f}};
+    const std::vector<std::pair<int, float>> bad = { { 700, nan }, { 701, nan }, { 2500, inf }, { 2600, -inf }, { 4000, 1e30f }, { 4001, -3e38f } };
     for (const auto& [pos, value] : bad)
     {
         dirty[(std::size_t) pos] = value;
         sanitised[(std::size_t) pos] = std::isnan (value) ? 0.0f : std::clamp (value, -1000.0f, 1000.0f);
     }
 
-    for (auto kind : {WaveNetKernelKind::scalar, oxlade::getBestKernel()})
+    for (auto kind : { WaveNetKernelKind::scalar, oxlade::getBestKernel() })
     {
         SCOPED_TRACE (oxlade::getKernelName (kind));
-        const std::vector<float> y = runMono (*makeEngine (randomModel(), 512, 1, 48000.0, kind), dirty, {512});
-        const std::vector<float> expected = runMono (*makeEngine (randomModel(), 512, 1, 48000.0, kind), sanitised, {512});
+        const std::vector<float> y = runMono (*makeEngine (randomModel(), 512, 1, 48000.0, kind), dirty, { 512 });
+        const std::vector<float> expected = runMono (*makeEngine (randomModel(), 512, 1, 48000.0, kind), sanitised, { 512 });
         for (std::size_t t = 0; t < y.size(); ++t)
         {
-            const bool isBad = std::any_of (bad.begin(), bad.end(), [&] (const auto& b)
-                                            { return (std::size_t) b.first == t; });
+            const bool isBad = std::any_of (bad.begin(), bad.end(), [&] (const auto& b) { return (std::size_t) b.first == t; });
             if (isBad && !std::isfinite (dirty[t]))
             {
                 EXPECT_FALSE (std::isfinite (y[t])) << t;
@@ -708,8 +680,7 @@ TEST (WaveNetEngine, NonFiniteInputDoesNotPoisonState)
             }
         }
         // And the state recovered: the tail is finite.
-        EXPECT_TRUE (std::all_of (y.begin() + 4002, y.end(), [] (float v)
-                                  { return std::isfinite (v); }));
+        EXPECT_TRUE (std::all_of (y.begin() + 4002, y.end(), [] (float v) { return std::isfinite (v); }));
     }
 }
 
@@ -717,9 +688,7 @@ TEST (WaveNetEngine, CallsBeforeLoadOrPrepareDoNothing)
 {
     const std::vector<float> x = testSignal (200);
     std::vector<float> out (x.size(), 9.0f);
-    const auto untouched = [&]
-    { return std::all_of (out.begin(), out.end(), [] (float v)
-                          { return v == 9.0f; }); };
+    const auto untouched = [&] { return std::all_of (out.begin(), out.end(), [] (float v) { return v == 9.0f; }); };
 
     WaveNetCPU unloaded;
     unloaded.prepare (48000.0, 128);

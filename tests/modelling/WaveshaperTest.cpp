@@ -70,7 +70,7 @@ namespace
 
     /** Two-point table with the same residual everywhere: isolates the channel blend from the
         interpolation. */
-    WaveshaperTable constantTable (double value) { return makeTable ({-1.0, 1.0}, {value, value}); }
+    WaveshaperTable constantTable (double value) { return makeTable ({ -1.0, 1.0 }, { value, value }); }
 
     std::string tableDocument (const nlohmann::json& xAxis, const nlohmann::json& residual, const nlohmann::json& format = waveshaperTableFormat)
     {
@@ -129,8 +129,8 @@ TEST_F (ShippedWaveshaperTables, BothChannelsLoadOnAFullScaleAxisOf4097Points)
     // The two channels carry the same data; the documents differ only in "channel" and "source".
     EXPECT_EQ (pair.tables[0].residual, pair.tables[1].residual);
 
-    const std::vector<std::string> expectedKeys{"label", "channel", "format", "description", "source", "teacher_metadata", "x_axis", "residual", "stats"};
-    const std::pair<const std::string*, const char*> documents[] = {{&leftText, "L"}, {&rightText, "R"}};
+    const std::vector<std::string> expectedKeys{ "label", "channel", "format", "description", "source", "teacher_metadata", "x_axis", "residual", "stats" };
+    const std::pair<const std::string*, const char*> documents[] = { { &leftText, "L" }, { &rightText, "R" } };
     for (const auto& [text, channel] : documents)
     {
         const auto doc = nlohmann::ordered_json::parse (*text);
@@ -178,23 +178,23 @@ TEST_F (ShippedWaveshaperTables, SilenceStaysSilentAndEndValuesAreHeld)
     };
     const double inf = std::numeric_limits<double>::infinity();
     const Case cases[] = {
-        {0.0, 0.0},
-        {-0.0, 0.0},
-        {1.0, kResidualAtPlusOne},
-        {1.5, kResidualAtPlusOne},
-        {1e300, kResidualAtPlusOne},
-        {-1.0, kResidualAtMinusOne},
-        {-1.5, kResidualAtMinusOne},
-        {-7.0, kResidualAtMinusOne},
-        {inf, 0.0},
-        {-inf, 0.0},
-        {std::numeric_limits<double>::quiet_NaN(), 0.0},
+        { 0.0, 0.0 },
+        { -0.0, 0.0 },
+        { 1.0, kResidualAtPlusOne },
+        { 1.5, kResidualAtPlusOne },
+        { 1e300, kResidualAtPlusOne },
+        { -1.0, kResidualAtMinusOne },
+        { -1.5, kResidualAtMinusOne },
+        { -7.0, kResidualAtMinusOne },
+        { inf, 0.0 },
+        { -inf, 0.0 },
+        { std::numeric_limits<double>::quiet_NaN(), 0.0 },
     };
     for (const auto& c : cases)
     {
         EXPECT_EQ (interpolateTable (c.x, left()), c.expected) << "x = " << c.x;
         // Identical tables: every channel and expansion value sees the same residual.
-        for (const double e : {0.0, 0.25, 0.5})
+        for (const double e : { 0.0, 0.25, 0.5 })
         {
             EXPECT_EQ (lookupResidual (pair, c.x, false, e), c.expected) << "x = " << c.x << ", e = " << e;
             EXPECT_EQ (lookupResidual (pair, c.x, true, e), c.expected) << "x = " << c.x << ", e = " << e;
@@ -236,18 +236,17 @@ TEST_F (ShippedWaveshaperTables, DriveZeroLeavesEverySampleBitExact)
 {
     ASSERT_TRUE (leftLoaded && rightLoaded);
     const float inf = std::numeric_limits<float>::infinity();
-    std::vector<float> a{0.0f, -0.0f, 0.3f, -0.7f, 1.0f, 1.5f, -7.0f, 1e-40f, -3.4e38f, inf, std::numeric_limits<float>::quiet_NaN()};
+    std::vector<float> a{ 0.0f, -0.0f, 0.3f, -0.7f, 1.0f, 1.5f, -7.0f, 1e-40f, -3.4e38f, inf, std::numeric_limits<float>::quiet_NaN() };
     std::vector<float> b (a.rbegin(), a.rend());
     const auto a0 = a, b0 = b;
     const std::vector<double> drive (a.size(), 0.0), expansion (a.size(), 0.5);
-    float* channels[] = {a.data(), b.data()};
+    float* channels[] = { a.data(), b.data() };
 
     processStandardStage (pair, channels, 2, static_cast<int> (a.size()), drive.data(), expansion.data());
     EXPECT_EQ (std::memcmp (a.data(), a0.data(), a.size() * sizeof (float)), 0);
     EXPECT_EQ (std::memcmp (b.data(), b0.data(), b.size() * sizeof (float)), 0);
 
-    processStandardStage (pair, channels, 2, static_cast<int> (a.size()), drive.data(), expansion.data(), [] (int, float s) noexcept
-                          { return 0.9 * s; });
+    processStandardStage (pair, channels, 2, static_cast<int> (a.size()), drive.data(), expansion.data(), [] (int, float s) noexcept { return 0.9 * s; });
     EXPECT_EQ (std::memcmp (a.data(), a0.data(), a.size() * sizeof (float)), 0);
     EXPECT_EQ (std::memcmp (b.data(), b0.data(), b.size() * sizeof (float)), 0);
 }
@@ -257,10 +256,10 @@ TEST_F (ShippedWaveshaperTables, FullDriveAddsThePolynomialResidualAndPassesNonF
     ASSERT_TRUE (leftLoaded && rightLoaded);
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    std::vector<float> x{0.5f, -0.25f, nan, -0.0f, inf, -1.5f};
+    std::vector<float> x{ 0.5f, -0.25f, nan, -0.0f, inf, -1.5f };
     const auto in = x;
     const std::vector<double> drive (x.size(), 1.0), expansion (x.size(), 0.0);
-    float* channels[] = {x.data()};
+    float* channels[] = { x.data() };
     processStandardStage (pair, channels, 1, static_cast<int> (x.size()), drive.data(), expansion.data());
 
     // On-axis inputs: the output is the input plus the polynomial, rounded to float.
@@ -279,10 +278,10 @@ TEST_F (ShippedWaveshaperTables, FullDriveAddsThePolynomialResidualAndPassesNonF
 TEST (WaveshaperTableLoader, AcceptsAnyAscendingAxisAndTakesTheLargerEndAsRange)
 {
     WaveshaperTable t;
-    ASSERT_TRUE (loadText (tableDocument ({-0.5, 0.0, 2.0}, {0.1, 0.0, -0.2}), t));
+    ASSERT_TRUE (loadText (tableDocument ({ -0.5, 0.0, 2.0 }, { 0.1, 0.0, -0.2 }), t));
     EXPECT_EQ (t.range, 2.0);
-    EXPECT_EQ (t.xAxis, (std::vector<double>{-0.5, 0.0, 2.0}));
-    EXPECT_EQ (t.residual, (std::vector<double>{0.1, 0.0, -0.2}));
+    EXPECT_EQ (t.xAxis, (std::vector<double>{ -0.5, 0.0, 2.0 }));
+    EXPECT_EQ (t.residual, (std::vector<double>{ 0.1, 0.0, -0.2 }));
 
     // Integer leaves are numbers too; equal neighbours are allowed (the lookup holds the
     // lower point's value there); the informational members are not read.
@@ -307,37 +306,37 @@ TEST (WaveshaperTableLoader, RejectedDocumentsLeaveTheTableUntouched)
         std::string text;
     };
     const Case cases[] = {
-        {"format with a trailing blank", tableDocument ({-1.0, 1.0}, {0.0, 0.0}, fmt + " ")},
-        {"other format", tableDocument ({-1.0, 1.0}, {0.0, 0.0}, "standard_static_waveshaper_2d")},
-        {"format not a string", tableDocument ({-1.0, 1.0}, {0.0, 0.0}, 1)},
-        {"format missing", "{\"x_axis\": " + axisText + ", \"residual\": [0, 0, 0]}"},
-        {"4096 residuals for 4097 axis points", tableDocument (axis4097, residual4096)},
-        {"single axis point", tableDocument ({0.5}, {0.0})},
-        {"empty arrays", tableDocument (nlohmann::json::array(), nlohmann::json::array())},
-        {"string leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": " + axisText + ", \"residual\": [0, \"0\", 0]}"},
-        {"null leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": " + axisText + ", \"residual\": [0, null, 0]}"},
-        {"boolean leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": [-1.0, true, 1.0], \"residual\": [0, 0, 0]}"},
-        {"object leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": [-1.0, {}, 1.0], \"residual\": [0, 0, 0]}"},
-        {"axis is a number", "{\"format\": \"" + fmt + "\", \"x_axis\": 1.0, \"residual\": [0]}"},
-        {"residual missing", "{\"format\": \"" + fmt + "\", \"x_axis\": " + axisText + "}"},
-        {"axis of zeros (range 0)", tableDocument ({0.0, 0.0}, {1.0, 1.0})},
-        {"descending axis", tableDocument ({1.0, 0.0, -1.0}, {0.1, 0.0, -0.1})},
-        {"number beyond double range", "{\"format\": \"" + fmt + "\", \"x_axis\": [-1, 1e400], \"residual\": [0, 0]}"},
-        {"truncated JSON", tableDocument ({-1.0, 1.0}, {0.0, 0.0}).substr (0, 40)},
-        {"trailing garbage", tableDocument ({-1.0, 1.0}, {0.0, 0.0}) + " x"},
-        {"comment", "// table\n" + tableDocument ({-1.0, 1.0}, {0.0, 0.0})},
-        {"top-level array", "[{\"format\": \"" + fmt + "\"}]"},
-        {"empty text", ""},
+        { "format with a trailing blank", tableDocument ({ -1.0, 1.0 }, { 0.0, 0.0 }, fmt + " ") },
+        { "other format", tableDocument ({ -1.0, 1.0 }, { 0.0, 0.0 }, "standard_static_waveshaper_2d") },
+        { "format not a string", tableDocument ({ -1.0, 1.0 }, { 0.0, 0.0 }, 1) },
+        { "format missing", "{\"x_axis\": " + axisText + ", \"residual\": [0, 0, 0]}" },
+        { "4096 residuals for 4097 axis points", tableDocument (axis4097, residual4096) },
+        { "single axis point", tableDocument ({ 0.5 }, { 0.0 }) },
+        { "empty arrays", tableDocument (nlohmann::json::array(), nlohmann::json::array()) },
+        { "string leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": " + axisText + ", \"residual\": [0, \"0\", 0]}" },
+        { "null leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": " + axisText + ", \"residual\": [0, null, 0]}" },
+        { "boolean leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": [-1.0, true, 1.0], \"residual\": [0, 0, 0]}" },
+        { "object leaf", "{\"format\": \"" + fmt + "\", \"x_axis\": [-1.0, {}, 1.0], \"residual\": [0, 0, 0]}" },
+        { "axis is a number", "{\"format\": \"" + fmt + "\", \"x_axis\": 1.0, \"residual\": [0]}" },
+        { "residual missing", "{\"format\": \"" + fmt + "\", \"x_axis\": " + axisText + "}" },
+        { "axis of zeros (range 0)", tableDocument ({ 0.0, 0.0 }, { 1.0, 1.0 }) },
+        { "descending axis", tableDocument ({ 1.0, 0.0, -1.0 }, { 0.1, 0.0, -0.1 }) },
+        { "number beyond double range", "{\"format\": \"" + fmt + "\", \"x_axis\": [-1, 1e400], \"residual\": [0, 0]}" },
+        { "truncated JSON", tableDocument ({ -1.0, 1.0 }, { 0.0, 0.0 }).substr (0, 40) },
+        { "trailing garbage", tableDocument ({ -1.0, 1.0 }, { 0.0, 0.0 }) + " x" },
+        { "comment", "// table\n" + tableDocument ({ -1.0, 1.0 }, { 0.0, 0.0 }) },
+        { "top-level array", "[{\"format\": \"" + fmt + "\"}]" },
+        { "empty text", "" },
     };
 
     for (const auto& c : cases)
     {
         SCOPED_TRACE (c.what);
-        WaveshaperTable t = makeTable ({-3.0, 3.0}, {1.0, 2.0});
+        WaveshaperTable t = makeTable ({ -3.0, 3.0 }, { 1.0, 2.0 });
         EXPECT_FALSE (loadText (c.text, t));
         EXPECT_EQ (t.range, 3.0);
-        EXPECT_EQ (t.xAxis, (std::vector<double>{-3.0, 3.0}));
-        EXPECT_EQ (t.residual, (std::vector<double>{1.0, 2.0}));
+        EXPECT_EQ (t.xAxis, (std::vector<double>{ -3.0, 3.0 }));
+        EXPECT_EQ (t.residual, (std::vector<double>{ 1.0, 2.0 }));
 
         // Through the pair the same document fails, and a channel without a table stays
         // without one.
@@ -353,7 +352,7 @@ TEST (WaveshaperTableLoader, RejectedDocumentsLeaveTheTableUntouched)
 
 TEST (WaveshaperTableLoader, PairLoadsIntoTheRequestedChannelOnly)
 {
-    const std::string doc = tableDocument ({-1.0, 1.0}, {0.5, 0.5});
+    const std::string doc = tableDocument ({ -1.0, 1.0 }, { 0.5, 0.5 });
     WaveshaperTablePair pair;
     EXPECT_FALSE (loadWaveshaperTable (pair, doc.data(), doc.size(), 2));
     EXPECT_FALSE (loadWaveshaperTable (pair, doc.data(), doc.size(), -1));
@@ -370,30 +369,30 @@ TEST (WaveshaperTableLoader, PairLoadsIntoTheRequestedChannelOnly)
 
 TEST (WaveshaperLookup, InterpolatesAnUnevenAxisAndHoldsItsEnds)
 {
-    const auto t = makeTable ({-1.0, -0.2, 0.5, 3.0}, {2.0, 0.0, 7.0, -3.0});
+    const auto t = makeTable ({ -1.0, -0.2, 0.5, 3.0 }, { 2.0, 0.0, 7.0, -3.0 });
     struct Case
     {
         double x, expected;
     };
     const Case cases[] = {
-        {-2.0, 2.0},
-        {-1.0, 2.0},
-        {-0.6, 1.0},
-        {-0.2, 0.0},
-        {0.15, 3.5},
-        {0.5, 7.0},
-        {1.75, 2.0},
-        {3.0, -3.0},
-        {9.0, -3.0},
+        { -2.0, 2.0 },
+        { -1.0, 2.0 },
+        { -0.6, 1.0 },
+        { -0.2, 0.0 },
+        { 0.15, 3.5 },
+        { 0.5, 7.0 },
+        { 1.75, 2.0 },
+        { 3.0, -3.0 },
+        { 9.0, -3.0 },
     };
     for (const auto& c : cases)
         EXPECT_NEAR (interpolateTable (c.x, t), c.expected, 1e-15) << "x = " << c.x;
 
     // Inconsistent or too short tables contribute nothing rather than reading out of bounds.
-    EXPECT_EQ (interpolateTable (0.0, makeTable ({-1.0, 1.0}, {1.0})), 0.0);
+    EXPECT_EQ (interpolateTable (0.0, makeTable ({ -1.0, 1.0 }, { 1.0 })), 0.0);
     EXPECT_EQ (interpolateTable (0.0, WaveshaperTable{}), 0.0);
     // A table with absurd values cannot produce a non-finite residual.
-    EXPECT_EQ (interpolateTable (0.0, makeTable ({-1.0, 1.0}, {-1.7e308, 1.7e308})), 0.0);
+    EXPECT_EQ (interpolateTable (0.0, makeTable ({ -1.0, 1.0 }, { -1.7e308, 1.7e308 })), 0.0);
 }
 
 TEST (WaveshaperLookup, ExpansionMovesEachChannelFromTheMeanTowardsItsOwnTable)
@@ -410,12 +409,12 @@ TEST (WaveshaperLookup, ExpansionMovesEachChannelFromTheMeanTowardsItsOwnTable)
         double e, expected;
     };
     const Case cases[] = {
-        {false, 0.0, -0.005},
-        {true, 0.0, -0.005},
-        {false, 0.5, 0.0025},
-        {true, 0.5, -0.0125},
-        {false, 0.25, -0.00125},
-        {true, 1.0, -0.02},
+        { false, 0.0, -0.005 },
+        { true, 0.0, -0.005 },
+        { false, 0.5, 0.0025 },
+        { true, 0.5, -0.0125 },
+        { false, 0.25, -0.00125 },
+        { true, 1.0, -0.02 },
     };
     for (const auto& c : cases)
         EXPECT_NEAR (lookupResidual (pair, 0.3, c.right, c.e), c.expected, 1e-17) << "right " << c.right << ", e " << c.e;
@@ -455,16 +454,16 @@ protected:
 
 TEST_F (StandardStage, ShapesEachSampleWithItsOwnDriveAndExpansion)
 {
-    std::vector<float> l{0.1f, -0.2f, 0.3f, 0.4f}, r{-0.5f, 0.6f, 0.0f, 1.0f}, third{0.25f, 0.25f, 0.25f, 0.25f};
+    std::vector<float> l{ 0.1f, -0.2f, 0.3f, 0.4f }, r{ -0.5f, 0.6f, 0.0f, 1.0f }, third{ 0.25f, 0.25f, 0.25f, 0.25f };
     const auto l0 = l, r0 = r, third0 = third;
-    const std::vector<double> drive{1.0, 0.5, 0.0, 1.0}, expansion{0.0, 0.0, 0.5, 0.5};
-    float* channels[] = {l.data(), r.data(), third.data()};
+    const std::vector<double> drive{ 1.0, 0.5, 0.0, 1.0 }, expansion{ 0.0, 0.0, 0.5, 0.5 };
+    float* channels[] = { l.data(), r.data(), third.data() };
     processStandardStage (pair, channels, 3, 4, drive.data(), expansion.data());
 
     // Residuals per sample (from the blend rule with +0.01 / -0.02 tables):
     // L: -0.005, -0.005, 0.0025, 0.0025; R: -0.005, -0.005, -0.0125, -0.0125.
-    const double resL[] = {-0.005, -0.005, 0.0025, 0.0025};
-    const double resR[] = {-0.005, -0.005, -0.0125, -0.0125};
+    const double resL[] = { -0.005, -0.005, 0.0025, 0.0025 };
+    const double resR[] = { -0.005, -0.005, -0.0125, -0.0125 };
     for (std::size_t i = 0; i < 4; ++i)
     {
         EXPECT_FLOAT_EQ (l[i], static_cast<float> (static_cast<double> (l0[i]) + resL[i] * drive[i])) << i;
@@ -476,9 +475,9 @@ TEST_F (StandardStage, ShapesEachSampleWithItsOwnDriveAndExpansion)
 
 TEST_F (StandardStage, MonoBlockIsShapedAsTheLeftChannel)
 {
-    std::vector<float> m{0.2f, 0.2f};
-    const std::vector<double> drive{1.0, 1.0}, expansion{0.0, 0.5};
-    float* channels[] = {m.data()};
+    std::vector<float> m{ 0.2f, 0.2f };
+    const std::vector<double> drive{ 1.0, 1.0 }, expansion{ 0.0, 0.5 };
+    float* channels[] = { m.data() };
     processStandardStage (pair, channels, 1, 2, drive.data(), expansion.data());
     EXPECT_FLOAT_EQ (m[0], static_cast<float> (0.2f - 0.005));  // mean of both tables
     EXPECT_FLOAT_EQ (m[1], static_cast<float> (0.2f + 0.0025)); // moved towards L
@@ -488,17 +487,16 @@ TEST_F (StandardStage, TableInputComesFromTheCallbackWhileTheDrySampleStaysInThe
 {
     // Residual 0.1 * u on [-1, 1] in both channels; the callback halves the table input, as a
     // filter in front of the shaper would change it.
-    pair.tables[0] = makeTable ({-1.0, 1.0}, {-0.1, 0.1});
+    pair.tables[0] = makeTable ({ -1.0, 1.0 }, { -0.1, 0.1 });
     pair.tables[1] = pair.tables[0];
 
-    std::vector<float> l{0.4f, -0.8f, 0.6f}, r{0.2f, 0.0f, -1.0f};
+    std::vector<float> l{ 0.4f, -0.8f, 0.6f }, r{ 0.2f, 0.0f, -1.0f };
     const auto l0 = l, r0 = r;
     const std::vector<double> drive (3, 1.0), expansion (3, 0.25);
-    float* channels[] = {l.data(), r.data()};
+    float* channels[] = { l.data(), r.data() };
 
     std::vector<std::pair<int, float>> calls;
-    processStandardStage (pair, channels, 2, 3, drive.data(), expansion.data(), [&calls] (int ch, float s) noexcept
-                          {
+    processStandardStage (pair, channels, 2, 3, drive.data(), expansion.data(), [&calls] (int ch, float s) noexcept {
         calls.emplace_back (ch, s);
         return 0.5 * s; });
 
@@ -510,14 +508,13 @@ TEST_F (StandardStage, TableInputComesFromTheCallbackWhileTheDrySampleStaysInThe
 
     // Each channel's samples reach the callback once, in order, channel 0 first, before they
     // are shaped: a per-channel filter state can run inside it.
-    const std::vector<std::pair<int, float>> expectedCalls{{0, l0[0]}, {0, l0[1]}, {0, l0[2]}, {1, r0[0]}, {1, r0[1]}, {1, r0[2]}};
+    const std::vector<std::pair<int, float>> expectedCalls{ { 0, l0[0] }, { 0, l0[1] }, { 0, l0[2] }, { 1, r0[0] }, { 1, r0[1] }, { 1, r0[2] } };
     EXPECT_EQ (calls, expectedCalls);
 
     // A callback output that is not finite contributes no residual.
-    std::vector<float> x{0.4f};
-    float* one[] = {x.data()};
-    processStandardStage (pair, one, 1, 1, drive.data(), expansion.data(), [] (int, float) noexcept
-                          { return std::numeric_limits<double>::quiet_NaN(); });
+    std::vector<float> x{ 0.4f };
+    float* one[] = { x.data() };
+    processStandardStage (pair, one, 1, 1, drive.data(), expansion.data(), [] (int, float) noexcept { return std::numeric_limits<double>::quiet_NaN(); });
     EXPECT_EQ (x[0], 0.4f);
 }
 } // namespace oxlade

@@ -6,7 +6,7 @@ namespace oxlade::render
 {
 juce::StringArray demoSettings()
 {
-    return {"msStereoMode=off", "lfGain=4", "lfStep=100", "lmfGain=-2", "lmfFreq=240", "hmfGain=2", "hmfFreq=3000", "hfGain=4", "hfStep=12500", "clipper=Practical", "clipperDrive=3", "outputTrim=-3"};
+    return { "msStereoMode=off", "lfGain=4", "lfStep=100", "lmfGain=-2", "lmfFreq=240", "hmfGain=2", "hmfFreq=3000", "hfGain=4", "hfStep=12500", "clipper=Practical", "clipperDrive=3", "outputTrim=-3" };
 }
 
 juce::AudioBuffer<float> makeDemoProgramme (double sr)

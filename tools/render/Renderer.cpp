@@ -186,8 +186,7 @@ juce::String measurementReport (const juce::AudioBuffer<float>& input, const juc
 {
     const auto inLevels = measure (input), outLevels = measure (output);
     const auto in = measureAutoFigures (input, sampleRate), out = measureAutoFigures (output, sampleRate);
-    auto row = [] (const char* name, const Levels& l, const AutoFigures& a)
-    {
+    auto row = [] (const char* name, const Levels& l, const AutoFigures& a) {
         return juce::String::formatted ("  %s: peak %7.2f dBFS, RMS %7.2f dBFS, RMS re sine %7.2f dB, K-weighted %7.2f dB\n",
                                         name,
                                         l.peakDb,
@@ -281,33 +280,33 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
 juce::AudioBuffer<float> readAudioFile (const juce::File& file, double& sampleRate)
 {
     if (!file.existsAsFile())
-        throw RenderError{"input file not found: " + file.getFullPathName()};
+        throw RenderError{ "input file not found: " + file.getFullPathName() };
 
     juce::AudioFormatManager formats;
     formats.registerBasicFormats();
     std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file));
     if (reader == nullptr)
-        throw RenderError{"unreadable or unsupported audio format: " + file.getFullPathName() + " (WAV, AIFF or FLAC expected)"};
+        throw RenderError{ "unreadable or unsupported audio format: " + file.getFullPathName() + " (WAV, AIFF or FLAC expected)" };
 
     const int channels = (int) reader->numChannels;
     if (channels < 1 || channels > 2)
-        throw RenderError{"input has " + juce::String (channels) + " channels; Oxlade processes mono or stereo only"};
+        throw RenderError{ "input has " + juce::String (channels) + " channels; Oxlade processes mono or stereo only" };
     if (reader->lengthInSamples > std::numeric_limits<int>::max())
-        throw RenderError{"input file is too long"};
+        throw RenderError{ "input file is too long" };
 
     sampleRate = reader->sampleRate;
     juce::AudioBuffer<float> buffer (channels, (int) reader->lengthInSamples);
     if (!reader->read (&buffer, 0, buffer.getNumSamples(), 0, true, true))
-        throw RenderError{"failed reading audio from " + file.getFullPathName()};
+        throw RenderError{ "failed reading audio from " + file.getFullPathName() };
     return buffer;
 }
 
 void writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& buffer, double sampleRate, bool asFloat, bool overwrite)
 {
     if (file.exists() && !overwrite)
-        throw RenderError{"output exists, not replacing it (use --overwrite): " + file.getFullPathName()};
+        throw RenderError{ "output exists, not replacing it (use --overwrite): " + file.getFullPathName() };
     if (!file.getParentDirectory().isDirectory())
-        throw RenderError{"output folder does not exist: " + file.getParentDirectory().getFullPathName()};
+        throw RenderError{ "output folder does not exist: " + file.getParentDirectory().getFullPathName() };
 
     // Write beside the target, then move into place: a failed run never leaves a partial file
     // where a good one was.
@@ -315,20 +314,20 @@ void writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& buffe
     {
         auto stream = temp.getFile().createOutputStream();
         if (stream == nullptr)
-            throw RenderError{"cannot write to " + file.getParentDirectory().getFullPathName()};
+            throw RenderError{ "cannot write to " + file.getParentDirectory().getFullPathName() };
 
         juce::WavAudioFormat wav;
         std::unique_ptr<juce::AudioFormatWriter> writer (
             wav.createWriterFor (stream.get(), sampleRate, (unsigned int) buffer.getNumChannels(), asFloat ? 32 : 24, {}, 0));
         if (writer == nullptr)
-            throw RenderError{"cannot create a WAV writer for " + file.getFullPathName()};
+            throw RenderError{ "cannot create a WAV writer for " + file.getFullPathName() };
         stream.release(); // the writer owns the stream now
 
         if (!writer->writeFromAudioSampleBuffer (buffer, 0, buffer.getNumSamples()))
-            throw RenderError{"failed writing " + file.getFullPathName()};
+            throw RenderError{ "failed writing " + file.getFullPathName() };
     }
 
     if (!temp.overwriteTargetFileWithTemporary())
-        throw RenderError{"cannot move the rendered file into place: " + file.getFullPathName()};
+        throw RenderError{ "cannot move the rendered file into place: " + file.getFullPathName() };
 }
 } // namespace oxlade::render

@@ -83,8 +83,7 @@ int main (int argc, char** argv)
     for (int i = 1; i < argc; ++i)
     {
         const juce::String arg (argv[i]);
-        auto next = [&]() -> juce::String
-        {
+        auto next = [&]() -> juce::String {
             if (i + 1 >= argc)
                 fail ("missing value after " + arg);
             return juce::String (argv[++i]);
@@ -151,7 +150,7 @@ int main (int argc, char** argv)
     // Renders start from the factory settings unless asked otherwise: the plug-in's data folder
     // (and its User Default preset) is pointed at an empty scratch folder for this run.
     std::unique_ptr<juce::TemporaryFile> scratchData;
-    if (! userDefault && juce::SystemStats::getEnvironmentVariable ("OXLADE_DATA_DIR", {}).isEmpty())
+    if (!userDefault && juce::SystemStats::getEnvironmentVariable ("OXLADE_DATA_DIR", {}).isEmpty())
     {
         scratchData = std::make_unique<juce::TemporaryFile> ("oxlade-render");
         scratchData->getFile().createDirectory();
@@ -165,7 +164,7 @@ int main (int argc, char** argv)
             if (t != nullptr)
                 t->getFile().deleteRecursively();
         }
-    } cleanup { scratchData.get() };
+    } cleanup{ scratchData.get() };
 
     OxladeEQProcessor processor;
 
