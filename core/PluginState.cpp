@@ -38,17 +38,6 @@ namespace
         to.store (from.load());
     }
 
-    void readInt (const juce::ValueTree& tree, const char* name, std::atomic<int>& member)
-    {
-        if (tree.hasProperty (name))
-            member.store ((int) tree.getProperty (name));
-    }
-
-    void readBool (const juce::ValueTree& tree, const char* name, std::atomic<bool>& member)
-    {
-        if (tree.hasProperty (name))
-            member.store ((bool) tree.getProperty (name));
-    }
 } // namespace
 
 uint32_t OxladeEQProcessor::encodeMuteFlags() const noexcept

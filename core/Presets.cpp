@@ -19,18 +19,6 @@ namespace
         return juce::String (juce::CharPointer_UTF8 (text));
     }
 
-    void readInt (const juce::ValueTree& tree, const char* name, std::atomic<int>& member)
-    {
-        if (tree.hasProperty (name))
-            member.store ((int) tree.getProperty (name));
-    }
-
-    void readBool (const juce::ValueTree& tree, const char* name, std::atomic<bool>& member)
-    {
-        if (tree.hasProperty (name))
-            member.store ((bool) tree.getProperty (name));
-    }
-
     juce::Array<juce::File> sortedChildren (const juce::File& folder, int whatToFind, const juce::String& pattern)
     {
         auto found = folder.findChildFiles (whatToFind, false, pattern);

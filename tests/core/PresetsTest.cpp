@@ -29,15 +29,6 @@ juce::String writeFailedJa (const juce::File& f)
            + juce::String (juce::CharPointer_UTF8 ("\n\nフォルダに書き込めるか、ウイルス対策ソフトやクラウド同期がファイルをロックしていないか確認してください。"));
 }
 
-void setEnv (const char* name, const juce::String& value)
-{
-#if JUCE_WINDOWS
-    _putenv_s (name, value.toRawUTF8());
-#else
-    setenv (name, value.toRawUTF8(), 1);
-#endif
-}
-
 /** Points the application-data root at a fresh folder for one test, and back afterwards. */
 struct ScopedDataRoot
 {

@@ -3,11 +3,22 @@
 #include "core/OxladeEQProcessor.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace oxlade::test
 {
+/** Sets an environment variable of this process (the data-folder and endpoint overrides). */
+inline void setEnv (const char* name, const juce::String& value)
+{
+#if JUCE_WINDOWS
+    _putenv_s (name, value.toRawUTF8());
+#else
+    setenv (name, value.toRawUTF8(), 1);
+#endif
+}
+
 /** A processor prepared like a host would, with helpers to set parameters and push audio. */
 struct ProcessorHarness
 {

@@ -16,17 +16,10 @@ bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
 }
 
 using namespace oxlade;
+using oxlade::test::setEnv;
 
 namespace
 {
-void setEnv (const char* name, const juce::String& value)
-{
-#if JUCE_WINDOWS
-    _putenv_s (name, value.toRawUTF8());
-#else
-    setenv (name, value.toRawUTF8(), 1);
-#endif
-}
 
 /** Runs queued message-thread tasks until none is left. */
 void drainMessages()
