@@ -316,8 +316,8 @@ def train(net, pool, target, steps, seed, lr, log, label, batch, seg, checkpoint
         if step % 100 == 0 or step == steps - 1:
             log("%s step %d/%d loss %.4f avg %.4f lr %.2e %.0fs" % (
                 label, step, steps, value, running, opt.param_groups[0]["lr"], time.time() - start))
-        if checkpoint and step % 250 == 249:
-            checkpoint(net)
+        if checkpoint and step % 100 == 99:
+            checkpoint(net, step + 1)
     return running
 
 
@@ -350,9 +350,9 @@ def export(net, path):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--steps", type=int, default=1400, help="steps for the standard model")
-    ap.add_argument("--stop-after", type=int, default=500, help="end the standard run after this many steps (0: run all)")
-    ap.add_argument("--boost-steps", type=int, default=250, help="steps for the boost model")
+    ap.add_argument("--steps", type=int, default=4000, help="steps for the standard model")
+    ap.add_argument("--stop-after", type=int, default=800, help="end the standard run after this many steps (0: run all)")
+    ap.add_argument("--boost-steps", type=int, default=500, help="steps for the boost model")
     ap.add_argument("--clips", type=int, default=360, help="clips of programme material")
     ap.add_argument("--batch", type=int, default=8)
     ap.add_argument("--segment", type=int, default=4096, help="output samples per segment")
@@ -386,11 +386,11 @@ def main():
         if not args.checkpoints:
             return None
         os.makedirs(args.checkpoints, exist_ok=True)
-        return lambda model: export(model, os.path.join(args.checkpoints, name))
+        return lambda model, step: export(model, os.path.join(args.checkpoints, "%s-%05d.json" % (name, step)))
 
     if args.only in ("both", "standard"):
         train(net, (xs, cs), ts, args.steps, args.seed + 1, args.lr, log, "standard", args.batch,
-              args.segment, keeper("standard.json"), args.stop_after or None)
+              args.segment, keeper("standard"), args.stop_after or None)
         for side in ("l", "r"):
             export(net, os.path.join(out, "wavenet_line_small_%s.json" % side))
         log("standard written after %.0fs" % (time.time() - t0))
@@ -403,7 +403,7 @@ def main():
     # drive folded in, then learn what the harder drive changes.
     drive_harder(net, teacher.drive_gain(True))
     train(net, (xs, cs), tb, args.boost_steps, args.seed + 2, args.lr * 0.5, log, "boost", args.batch,
-          args.segment, keeper("boost.json"))
+          args.segment, keeper("boost"))
     for side in ("l", "r"):
         export(net, os.path.join(out, "wavenet_line_small_boost_%s.json" % side))
     log("boost written after %.0fs" % (time.time() - t0))
