@@ -56,11 +56,8 @@ void EQEngine::Section::process (float* data, int numSamples) noexcept
     s2 = guardState (z2);
 }
 
-EQEngine::EQEngine()
-{
-    for (auto& channel : pending)
-        channel.fill (BandCoefficients::identity());
-}
+// Every record starts as the identity (BandCoefficients' defaults), so there is nothing to fill.
+EQEngine::EQEngine() = default;
 
 void EQEngine::prepare (double newSampleRate, int /*maximumBlockSize*/, int newNumChannels)
 {
