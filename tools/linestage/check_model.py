@@ -69,14 +69,14 @@ def check_document(path):
 
 def main():
     res_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "resources")
-    spec = json.load(open(os.path.join(ROOT, "tests", "modelling", "data", "linestage_teacher.json")))
-    data = np.fromfile(os.path.join(ROOT, "tests", "modelling", "data", spec["data"]), dtype="<f4")
-    nb, wl = spec["bursts"], spec["window_length"]
+    layout = json.load(open(os.path.join(ROOT, "tests", "modelling", "data", "linestage_teacher.json")))
+    data = np.fromfile(os.path.join(ROOT, "tests", "modelling", "data", layout["data"]), dtype="<f4")
+    nb, wl = layout["bursts"], layout["window_length"]
     teacher_corr = data.reshape(2, nb, wl)
-    x, starts = make_fixture.test_signal(spec)
-    xw = make_fixture.windows(x, starts, spec)
-    fs = float(spec["sample_rate"])
-    levels, freqs = spec["levels_dbfs"], spec["freqs_hz"]
+    x, starts = make_fixture.test_signal(layout)
+    xw = make_fixture.windows(x, starts, layout)
+    fs = float(layout["sample_rate"])
+    levels, freqs = layout["levels_dbfs"], layout["freqs_hz"]
 
     ok = True
     model_corr = {}
@@ -89,10 +89,10 @@ def main():
             stem, size, count, same, "" if not problems else ", problems: " + "; ".join(problems)))
         ok = ok and same and not problems
         y = engine_ref.run(weights, meta, x, chunk=64, rate=fs)
-        model_corr[v] = make_fixture.windows(y.astype(np.float64) - x.astype(np.float64), starts, spec)
+        model_corr[v] = make_fixture.windows(y.astype(np.float64) - x.astype(np.float64), starts, layout)
 
     worst = 0.0
-    for v, name in enumerate(spec["variants"]):
+    for v, name in enumerate(layout["variants"]):
         print("\n%s: error-to-signal ratio of the correction (judged where corr > -60 dB)" % name)
         print("  level  " + "".join("%16.0f Hz" % f for f in freqs))
         for li, level in enumerate(levels):
@@ -112,7 +112,7 @@ def main():
 
     li0 = levels.index(0.0)
     print("\n3rd-harmonic ratio at 0 dBFS (dB): 50 Hz, 1 kHz, margin")
-    for v, name in enumerate(spec["variants"]):
+    for v, name in enumerate(layout["variants"]):
         for label, corr in (("teacher", teacher_corr[v].astype(np.float64)), ("model", model_corr[v])):
             h = []
             for f in (50.0, 1000.0):

@@ -55,16 +55,16 @@ def envelope(tone, fade):
     return env
 
 
-def test_signal(spec=SPEC):
+def test_signal(layout=SPEC):
     """The fixture's input signal (float32) and the start sample of each burst's tone."""
-    fs = float(spec["sample_rate"])
-    gap, tone = spec["gap"], spec["tone"]
-    env = envelope(tone, spec["fade"])
+    fs = float(layout["sample_rate"])
+    gap, tone = layout["gap"], layout["tone"]
+    env = envelope(tone, layout["fade"])
     k = np.arange(tone)
     parts, starts = [], []
     pos = 0
-    for level in spec["levels_dbfs"]:
-        for f in spec["freqs_hz"]:
+    for level in layout["levels_dbfs"]:
+        for f in layout["freqs_hz"]:
             a = 10.0 ** (level / 20.0)
             parts.append(np.zeros(gap))
             parts.append(a * env * np.sin(2.0 * math.pi * f * k / fs))
@@ -73,9 +73,9 @@ def test_signal(spec=SPEC):
     return np.concatenate(parts).astype(np.float32), starts
 
 
-def windows(signal, starts, spec=SPEC):
+def windows(signal, starts, layout=SPEC):
     """Stacks the analysis windows of a full-length signal: [burst][sample]."""
-    w0, wl = spec["window_start"], spec["window_length"]
+    w0, wl = layout["window_start"], layout["window_length"]
     return np.stack([signal[s + w0:s + w0 + wl] for s in starts])
 
 
