@@ -40,6 +40,23 @@ namespace
 
 } // namespace
 
+void readEditorProperties (const juce::ValueTree& tree, EditorProperties& ui)
+{
+    readInt (tree, "uiScalePercent", ui.uiScalePercent);
+    readBool (tree, "uiEqCurveExpanded", ui.uiEqCurveExpanded);
+    readBool (tree, "uiEqKnobVisible", ui.uiEqKnobVisible);
+    readBool (tree, "uiLanguageJa", ui.uiLanguageJa);
+    readBool (tree, "uiHelpMode", ui.uiHelpMode);
+    readBool (tree, "uiPeakMode", ui.uiPeakMode);
+    readBool (tree, "uiFftEnabled", ui.uiFftEnabled);
+    readInt (tree, "uiFftSize", ui.uiFftSize);
+    readInt (tree, "uiOctCorr", ui.uiOctCorr);
+    readInt (tree, "uiDbScale", ui.uiDbScale);
+    readInt (tree, "uiFftViewCycle", ui.uiFftViewCycle);
+    readBool (tree, "editWhileBypassed", ui.editWhileBypassed);
+    readBool (tree, "knobHoverGlow", ui.knobHoverGlow);
+}
+
 uint32_t OxladeEQProcessor::encodeMuteFlags() const noexcept
 {
     uint32_t bits = 0;
@@ -115,21 +132,9 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
 
     const bool legacy = migrateState (tree);
 
-    readInt (tree, "uiScalePercent", ui.uiScalePercent);
-    readBool (tree, "uiEqCurveExpanded", ui.uiEqCurveExpanded);
-    readBool (tree, "uiEqKnobVisible", ui.uiEqKnobVisible);
-    readBool (tree, "uiLanguageJa", ui.uiLanguageJa);
-    readBool (tree, "uiHelpMode", ui.uiHelpMode);
-    readBool (tree, "uiPeakMode", ui.uiPeakMode);
-    readBool (tree, "uiFftEnabled", ui.uiFftEnabled);
-    readInt (tree, "uiFftSize", ui.uiFftSize);
-    readInt (tree, "uiOctCorr", ui.uiOctCorr);
-    readInt (tree, "uiDbScale", ui.uiDbScale);
-    readInt (tree, "uiFftViewCycle", ui.uiFftViewCycle);
-    readBool (tree, "editWhileBypassed", ui.editWhileBypassed);
+    readEditorProperties (tree, ui);
     if (tree.hasProperty ("refCalInDb"))
         refCalInDb.store ((float) (double) tree.getProperty ("refCalInDb"));
-    readBool (tree, "knobHoverGlow", ui.knobHoverGlow);
     if (tree.hasProperty ("muteFlags"))
         decodeMuteFlags ((uint32_t) (int) tree.getProperty ("muteFlags"));
 

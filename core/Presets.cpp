@@ -149,21 +149,7 @@ bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefau
     migrateState (tree);
 
     if (asUserDefault)
-    {
-        readInt (tree, "uiScalePercent", ui.uiScalePercent);
-        readBool (tree, "uiEqCurveExpanded", ui.uiEqCurveExpanded);
-        readBool (tree, "uiEqKnobVisible", ui.uiEqKnobVisible);
-        readBool (tree, "uiHelpMode", ui.uiHelpMode);
-        readBool (tree, "uiPeakMode", ui.uiPeakMode);
-        readBool (tree, "uiFftEnabled", ui.uiFftEnabled);
-        readInt (tree, "uiFftSize", ui.uiFftSize);
-        readInt (tree, "uiOctCorr", ui.uiOctCorr);
-        readInt (tree, "uiDbScale", ui.uiDbScale);
-        readInt (tree, "uiFftViewCycle", ui.uiFftViewCycle);
-        readBool (tree, "editWhileBypassed", ui.editWhileBypassed);
-        readBool (tree, "uiLanguageJa", ui.uiLanguageJa);
-        readBool (tree, "knobHoverGlow", ui.knobHoverGlow);
-    }
+        readEditorProperties (tree, ui);
 
     // Editor settings and markers are not parameters. (A file may also carry settings it should
     // not, such as "refCalInDb" or "muteFlags": they are never applied from a preset.)

@@ -27,6 +27,12 @@ inline void readBool (const juce::ValueTree& tree, const char* name, std::atomic
         member.store ((bool) tree.getProperty (name));
 }
 
+struct EditorProperties;
+
+/** Reads the thirteen editor properties present on a state or user-default root into `ui`;
+    absent ones keep their values. (The saved state also carries "refCalInDb"; presets never do.) */
+void readEditorProperties (const juce::ValueTree& tree, EditorProperties& ui);
+
 /** Brings a saved state or preset up to date. Returns true when it was a legacy state (no
     "clipperV2" and a "styleA" entry), whose clipper choice has then been fixed. */
 bool migrateState (juce::ValueTree& parameterState);

@@ -30,7 +30,7 @@ import teacher  # noqa: E402
 ROOT = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 OUT_DIR = os.path.join(ROOT, "tests", "modelling", "data")
 
-SPEC = {
+FIXTURE_LAYOUT = {
     "sample_rate": 48000,
     "levels_dbfs": [-30.0, -18.0, -6.0, 0.0],
     "freqs_hz": [50.0, 200.0, 1000.0, 5000.0],
@@ -55,7 +55,7 @@ def envelope(tone, fade):
     return env
 
 
-def test_signal(layout=SPEC):
+def test_signal(layout=FIXTURE_LAYOUT):
     """The fixture's input signal (float32) and the start sample of each burst's tone."""
     fs = float(layout["sample_rate"])
     gap, tone = layout["gap"], layout["tone"]
@@ -73,7 +73,7 @@ def test_signal(layout=SPEC):
     return np.concatenate(parts).astype(np.float32), starts
 
 
-def windows(signal, starts, layout=SPEC):
+def windows(signal, starts, layout=FIXTURE_LAYOUT):
     """Stacks the analysis windows of a full-length signal: [burst][sample]."""
     w0, wl = layout["window_start"], layout["window_length"]
     return np.stack([signal[s + w0:s + w0 + wl] for s in starts])
@@ -88,9 +88,9 @@ def main():
         blocks.append(windows(corr, starts).astype(np.float32))
     data = np.stack(blocks)
     os.makedirs(OUT_DIR, exist_ok=True)
-    with open(os.path.join(OUT_DIR, SPEC["data"]), "wb") as f:
+    with open(os.path.join(OUT_DIR, FIXTURE_LAYOUT["data"]), "wb") as f:
         f.write(data.astype("<f4").tobytes())
-    doc = dict(SPEC)
+    doc = dict(FIXTURE_LAYOUT)
     doc["bursts"] = len(starts)
     doc["total_samples"] = int(len(x))
     doc["boost_db"] = teacher.PARAMS["boost_db"]
