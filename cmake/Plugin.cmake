@@ -74,14 +74,18 @@ if(OXLADE_LTO)
 endif()
 
 # JUCE's own listener code trips gcc 12's dangling-pointer check; that is theirs, not ours.
-target_compile_options(Oxlade PRIVATE -Wno-dangling-pointer)
+set(OXLADE_QUIET_JUCE "")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    set(OXLADE_QUIET_JUCE -Wno-dangling-pointer)
+endif()
+target_compile_options(Oxlade PRIVATE ${OXLADE_QUIET_JUCE})
 
 # Executables that reuse the shared code: same definitions and include paths, no module sources.
 function(oxlade_link_shared_code target)
     target_link_libraries(${target} PRIVATE Oxlade PkgConfig::OXLADE_CODECS)
     target_include_directories(${target} PRIVATE $<TARGET_PROPERTY:Oxlade,INCLUDE_DIRECTORIES>)
     target_compile_definitions(${target} PRIVATE $<TARGET_PROPERTY:Oxlade,COMPILE_DEFINITIONS>)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-dangling-pointer)
+    target_compile_options(${target} PRIVATE -Wall -Wextra ${OXLADE_QUIET_JUCE})
 endfunction()
 
 # Offline renderer.
@@ -129,7 +133,7 @@ target_compile_definitions(oxlade_host_tests PRIVATE
     JUCE_MODAL_LOOPS_PERMITTED=1 JUCE_STANDALONE_APPLICATION=1
     OXLADE_VST3_BUNDLE="$<TARGET_FILE_DIR:Oxlade_VST3>/../.."
     OXLADE_LV2_BUNDLE="$<TARGET_FILE_DIR:Oxlade_LV2>")
-target_compile_options(oxlade_host_tests PRIVATE -Wno-dangling-pointer)
+target_compile_options(oxlade_host_tests PRIVATE ${OXLADE_QUIET_JUCE})
 add_dependencies(oxlade_host_tests Oxlade_VST3 Oxlade_LV2)
 gtest_discover_tests(oxlade_host_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS host)
 endif()

@@ -1,5 +1,6 @@
 #include "core/OxladeEQProcessor.h"
 
+#include "core/GestureUndo.h"
 #include "core/Resources.h"
 #include "dsp/Decibels.h"
 #include "dsp/OversamplingPlan.h"
@@ -40,8 +41,11 @@ OxladeEQProcessor::OxladeEQProcessor()
     : AudioProcessor (BusesProperties()
                           .withInput ("Input", juce::AudioChannelSet::stereo(), true)
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
-    , parameters (*this, &undoManager, "Parameters", createParameterLayout (stepFreqEnabled, stepGainEnabled))
+    // The parameter set records no undo of its own: every value it is given would enter the
+    // history, host automation included. Finished change gestures are recorded instead.
+    , parameters (*this, nullptr, "Parameters", createParameterLayout (stepFreqEnabled, stepGainEnabled))
 {
+    gestureRecorder = std::make_unique<GestureUndoRecorder> (*this, undoManager);
     for (auto& flag : bandGainBypassed)
         flag.store (false);
 
@@ -213,10 +217,10 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
     outputGainSmoother.setCurrentAndTargetValue (outputGainTarget.load());
     unityGainSmoother.setCurrentAndTargetValue (unityGainTarget.load());
 
-    applyingDirectly = true;
+    applyingDirectly.store (true);
     for (const char* id : { ParamID::lfStep, ParamID::lmfFreq, ParamID::hmfFreq, ParamID::hfStep, ParamID::eqOn, ParamID::eqOnB, ParamID::clipperDrive })
         parameterChanged (id, value (id));
-    applyingDirectly = false;
+    applyingDirectly.store (false);
 
     readStructuralSelections();
     applyOversampling();
@@ -225,6 +229,7 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
     resetRequested.store (false);
     fadeGain = 1.0f;
     fadeDirection = 0;
+    prepared.store (true);
 }
 
 void OxladeEQProcessor::releaseResources()
@@ -372,7 +377,8 @@ void OxladeEQProcessor::processBlock (juce::AudioBuffer<double>& buffer, juce::M
         cpuLoad.store (0.0f);
         return;
     }
-    if (numChannels == 0)
+    // Before the first prepareToPlay nothing is sized: the audio passes through untouched.
+    if (numChannels == 0 || !prepared.load())
         return;
 
     // A neutral chain is passed through untouched and only metered. Not at the converted rates:
@@ -430,7 +436,8 @@ void OxladeEQProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Mi
 
     const int numChannels = juce::jmin (2, buffer.getNumChannels());
     const int numSamples = buffer.getNumSamples();
-    if (numChannels == 0 || numSamples == 0)
+    // Before the first prepareToPlay nothing is sized: the audio passes through untouched.
+    if (numChannels == 0 || numSamples == 0 || !prepared.load())
         return;
     const int limit = juce::jmax (1, maxBlockSize);
 
@@ -562,8 +569,9 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
                     f.reset();
             // The filter runs after the oversampler, so it is designed at that rate: the corner
             // stays where the knob says whatever the oversampling.
-            lecfCornerHz = 20.0 * std::pow (25.0, juce::jlimit (0.0, 10.0, l) / 10.0);
-            const auto coefficients = designLecfHighPass (lecfCornerHz, getRateAfterOversampling());
+            const double corner = 20.0 * std::pow (25.0, juce::jlimit (0.0, 10.0, l) / 10.0);
+            lecfCornerHz.store (corner);
+            const auto coefficients = designLecfHighPass (corner, getRateAfterOversampling());
             for (auto& f : lecf)
                 f.setCoefficients (coefficients);
         }

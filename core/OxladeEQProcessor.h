@@ -20,6 +20,7 @@
 namespace oxlade
 {
 class WaveNetEngine;
+class GestureUndoRecorder;
 
 /** A ring of the most recent samples for the spectrum analyser, written by the audio thread
     and read by the editor without locks. */
@@ -85,7 +86,8 @@ public:
     int getNumPrograms() override { return 1; }
     int getCurrentProgram() override { return 0; }
     void setCurrentProgram (int) override {}
-    const juce::String getProgramName (int) override { return {}; }
+    // Hosts and validators expect the one program to have a name.
+    const juce::String getProgramName (int) override { return "Default"; }
     void changeProgramName (int, const juce::String&) override {}
     void getStateInformation (juce::MemoryBlock& destData) override;
     void setStateInformation (const void* data, int sizeInBytes) override;
@@ -108,8 +110,18 @@ public:
     void applySlotState (const juce::ValueTree& state);
     void copySlotAToB();
     void copySlotBToA();
-    bool isSlotBActive() const noexcept { return activeSlot; }
-    const juce::ValueTree& getSlotState (bool slotB) const noexcept { return slotB ? slotStateB : slotStateA; }
+    bool isSlotBActive() const noexcept { return activeSlot.load(); }
+    /** A copy of a slot's stored state (invalid when never captured); any thread. */
+    juce::ValueTree getSlotState (bool slotB) const;
+    /** The preset name shown for a slot; any thread. */
+    juce::String getSlotPresetName (bool slotB) const;
+
+    /** Guards the live parameter state as a whole, the A/B slots, the preset bookkeeping and the
+        deferred parameter work. Hosts restore and save state from threads of their own while
+        the message loop (on Linux, a thread of its own as well) runs deferred work, so every
+        operation that replaces or reads the state wholesale takes it. Recursive; never taken
+        on the audio thread. */
+    juce::CriticalSection& getStateLock() const noexcept { return stateLock; }
 
     //==============================================================================
     // Level measurement (message thread).
@@ -146,8 +158,12 @@ public:
     std::atomic<bool> stepFreqEnabled{ true };
     std::atomic<bool> stepGainEnabled{ true };
     std::atomic<uint32_t> pendingUpdates{ 0 };
-    bool applyingDirectly = false;
+    std::atomic<bool> applyingDirectly{ false };
+    /** True while the parameter state is being replaced wholesale (write-backs are suppressed). */
+    std::atomic<bool> replacingState{ false };
 
+    /** Undo history of the edits a person makes: one entry per finished change gesture (a knob
+        turn, a click). Plain automation never enters it. Message thread only. */
     juce::UndoManager undoManager{ 30000, 30 };
     juce::AudioProcessorValueTreeState parameters;
 
@@ -167,7 +183,7 @@ public:
     EditorProperties ui;
     std::atomic<float> refCalInDb{ 0.0f };
 
-    // A/B slot and preset bookkeeping.
+    // A/B slot and preset bookkeeping (under the state lock).
     juce::String slotPresetNameA, slotPresetNameB;
     int slotPresetIdA = 1, slotPresetIdB = 1, currentPresetId = 1;
     std::atomic<uint32_t> presetGeneration{ 0 };
@@ -198,7 +214,7 @@ public:
     float getClipperDriveGainTarget() const noexcept { return clipperDriveGainTarget.load(); }
     bool wasWaveNetActiveLastBlock() const noexcept { return wavenetActiveLastBlock; }
     bool wasLecfActiveLastBlock() const noexcept { return lecfActiveLastBlock; }
-    double getLecfCornerHz() const noexcept { return lecfCornerHz; }
+    double getLecfCornerHz() const noexcept { return lecfCornerHz.load(); }
     bool hasModelEngine (int set, bool right) const noexcept;
     const WaveshaperTablePair& getWaveshaperTables() const noexcept { return waveshaperTables; }
     const AsymTanhClipper& getClipper() const noexcept { return clipper; }
@@ -253,7 +269,13 @@ private:
     void recomputeClipperDriveTarget (float clipperDriveDb) noexcept;
     void unityToClipWriteBack();
     void continuousQInitialValues();
-    void replaceParameterState (const juce::ValueTree& tree, const juce::StringArray& protectedIds);
+    /** Replaces the live parameter state with `tree` (consumed). The protected parameters keep
+        their current values (`presetABValue`, when 0 or 1, is what "presetAB" becomes instead),
+        so the host sees each parameter move at most once. Then every engine setting is
+        recomputed and a fade is requested. Caller holds the state lock. */
+    void replaceParameterState (juce::ValueTree tree, const juce::StringArray& protectedIds, int presetABValue = -1);
+    /** Recomputes every gain target from the parameters and flags. */
+    void recomputeAllGainTargets() noexcept;
 
     uint32_t encodeMuteFlags() const noexcept;
     void decodeMuteFlags (uint32_t bits) noexcept;
@@ -290,7 +312,7 @@ private:
     int fadeDirection = 0;
     float fadeGain = 1.0f;
     bool wavenetActiveLastBlock = false, fltrOnLastBlock = false, lecfActiveLastBlock = false, modellingLastBlock = false;
-    double lecfCornerHz = 0.0;
+    std::atomic<double> lecfCornerHz{ 0.0 };
     int chainRunCount = 0;
 
     // Gain targets, written by the parameter mapping on any thread, read once per block.
@@ -317,10 +339,16 @@ private:
     juce::AudioBuffer<float> convertedBuffer, secondChannelScratch, doubleScratch;
     std::array<std::vector<float>, 2> modelInput, modelOutput;
 
-    // A/B comparison.
-    bool activeSlot = false;
+    // A/B comparison (slot trees under the state lock; the flag is read by the listener on any thread).
+    std::atomic<bool> activeSlot{ false };
     juce::ValueTree slotStateA, slotStateB;
     bool switchingSlots = false;
+    mutable juce::CriticalSection stateLock;
+
+    // Undo entries for finished change gestures.
+    std::unique_ptr<GestureUndoRecorder> gestureRecorder;
+    // Set once prepareToPlay has sized every buffer; blocks before that pass through untouched.
+    std::atomic<bool> prepared{ false };
 
     // Update check: shared with the background thread and queued tasks.
     std::shared_ptr<std::atomic<bool>> aliveFlag;

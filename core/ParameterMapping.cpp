@@ -57,7 +57,7 @@ void OxladeEQProcessor::setParameterValue (const char* id, float realValue)
 
 bool OxladeEQProcessor::deferToMessageThread (uint32_t mask)
 {
-    if (applyingDirectly)
+    if (applyingDirectly.load())
         return false;
     auto* mm = juce::MessageManager::getInstanceWithoutCreating();
     if (mm == nullptr || mm->isThisTheMessageThread())
@@ -120,15 +120,27 @@ void OxladeEQProcessor::recomputeClipperDriveTarget (float v) noexcept
     clipperDriveGainTarget.store (computeClipperDriveGainTarget (v, isOn (ParamID::unityToClip), clipperDriveBypassed.load()));
 }
 
+void OxladeEQProcessor::recomputeAllGainTargets() noexcept
+{
+    recomputeInputGainTarget();
+    outputGainTarget.store (computeOutputGainTarget (value (ParamID::outputTrim)));
+    unityGainTarget.store (computeUnityGainTarget (value (ParamID::inputTrim), isOn (ParamID::unityGain), isOn (ParamID::unityToClip)));
+    recomputeClipperDriveTarget (value (ParamID::clipperDrive));
+}
+
 void OxladeEQProcessor::unityToClipWriteBack()
 {
+    // A restored state or preset brings its own "clipperDrive": never overwrite it.
+    if (replacingState.load())
+        return;
     if (isOn (ParamID::unityToClip))
         setParameterValue (ParamID::clipperDrive, (float) unityToClipDriveDb (value (ParamID::inputTrim)));
 }
 
 void OxladeEQProcessor::continuousQInitialValues()
 {
-    if (!isOn (ParamID::contQ))
+    // A restored state or preset brings its own Q values: never overwrite them.
+    if (replacingState.load() || !isOn (ParamID::contQ))
         return;
     setParameterValue (ParamID::lmfQ, (float) juce::jlimit (0.37, 0.65, proportionalQ (value (ParamID::lmfGain))));
     setParameterValue (ParamID::hmfQ, (float) juce::jlimit (0.37, 0.65, proportionalQ (value (ParamID::hmfGain))));
@@ -276,7 +288,7 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
     }
     if (id == ParamID::presetAB)
     {
-        if (on != activeSlot && !deferToMessageThread (maskSlotSwitch))
+        if (on != activeSlot.load() && !deferToMessageThread (maskSlotSwitch))
             switchToSlot (on);
         return;
     }
@@ -285,12 +297,15 @@ void OxladeEQProcessor::parameterChanged (const juce::String& id, float v)
 
 void OxladeEQProcessor::handleAsyncUpdate()
 {
+    // A host may be restoring or saving state on another thread right now: the deferred work
+    // reads the live state as a whole, so it waits for that to finish.
+    const juce::ScopedLock sl (stateLock);
     const uint32_t m = pendingUpdates.exchange (0);
     if (m == 0)
         return;
 
     // Values are read now, not remembered from the change, so bursts coalesce into one redesign.
-    if ((m & maskSlotSwitch) != 0 && isOn (ParamID::presetAB) != activeSlot)
+    if ((m & maskSlotSwitch) != 0 && isOn (ParamID::presetAB) != activeSlot.load())
         switchToSlot (isOn (ParamID::presetAB));
     if ((m & maskUnityToClip) != 0)
         unityToClipWriteBack();
@@ -308,92 +323,129 @@ void OxladeEQProcessor::handleAsyncUpdate()
 //==============================================================================
 // A/B comparison.
 
-void OxladeEQProcessor::replaceParameterState (const juce::ValueTree& tree, const juce::StringArray& protectedIds)
+void OxladeEQProcessor::replaceParameterState (juce::ValueTree tree, const juce::StringArray& protectedIds, int presetABValue)
 {
-    juce::Array<std::pair<juce::RangedAudioParameter*, float>> kept;
+    // The protected entries are given their final values inside the new tree, so the swap moves
+    // each of them at most once and the host records no false moves (a slot switch sends
+    // "presetAB" once, "bypass" and "oversample" never).
+    auto setEntry = [&tree] (const juce::String& id, float v) {
+        auto child = tree.getChildWithProperty ("id", id);
+        if (!child.isValid())
+        {
+            child = juce::ValueTree ("PARAM");
+            child.setProperty ("id", id, nullptr);
+            tree.appendChild (child, nullptr);
+        }
+        child.setProperty ("value", v, nullptr);
+    };
     for (const auto& id : protectedIds)
-        if (auto* p = parameters.getParameter (id))
-            kept.add ({ p, p->getValue() });
+        if (auto* current = parameters.getRawParameterValue (id))
+            setEntry (id, current->load());
+    if (presetABValue >= 0)
+        setEntry (ParamID::presetAB, (float) presetABValue);
 
+    // The frequency and gain ranges snap to detents while their step flag is on, and the swap
+    // converts the entries in no particular order: the incoming flags must be in force before
+    // any value is converted, or a continuous value would come back snapped.
+    for (auto [id, flag] : { std::pair<const char*, std::atomic<bool>*>{ ParamID::stepFreq, &stepFreqEnabled }, { ParamID::stepGain, &stepGainEnabled } })
+        if (auto child = tree.getChildWithProperty ("id", id); child.isValid() && child.hasProperty ("value"))
+            flag->store ((double) child.getProperty ("value") > 0.5);
+
+    // Write-backs are what a person's edit of one control implies for another; a state brings
+    // both values as they were saved, so none runs during the swap, nor later from the queue.
+    replacingState.store (true);
     parameters.replaceState (tree);
+    pendingUpdates.fetch_and (~(maskUnityToClip | 64u));
+    replacingState.store (false);
+    undoManager.clearUndoHistory();
 
-    for (const auto& [p, normalised] : kept)
-        p->setValueNotifyingHost (normalised);
+    recomputeAllGainTargets();
+    updateAllBands();
+    resetRequested.store (true);
 }
 
 void OxladeEQProcessor::applySlotState (const juce::ValueTree& state)
 {
+    const juce::ScopedLock sl (stateLock);
     replaceParameterState (state.createCopy(), slotProtectedIds);
+}
+
+juce::ValueTree OxladeEQProcessor::getSlotState (bool slotB) const
+{
+    const juce::ScopedLock sl (stateLock);
+    return (slotB ? slotStateB : slotStateA).createCopy();
+}
+
+juce::String OxladeEQProcessor::getSlotPresetName (bool slotB) const
+{
+    const juce::ScopedLock sl (stateLock);
+    return slotB ? slotPresetNameB : slotPresetNameA;
 }
 
 void OxladeEQProcessor::switchToSlot (bool slotB)
 {
-    if (slotB == activeSlot || switchingSlots)
+    const juce::ScopedLock sl (stateLock);
+    if (slotB == activeSlot.load() || switchingSlots)
         return;
-    switchingSlots = true;
+    const juce::ScopedValueSetter<bool> guard (switchingSlots, true);
 
-    (activeSlot ? slotStateB : slotStateA) = parameters.copyState();
-    (activeSlot ? slotPresetIdB : slotPresetIdA) = currentPresetId;
+    (activeSlot.load() ? slotStateB : slotStateA) = parameters.copyState();
+    (activeSlot.load() ? slotPresetIdB : slotPresetIdA) = currentPresetId;
 
-    activeSlot = slotB;
-    const auto& target = activeSlot ? slotStateB : slotStateA;
-    const bool valid = target.isValid();
-    if (valid)
+    activeSlot.store (slotB);
+    const auto target = (slotB ? slotStateB : slotStateA).createCopy();
+    if (target.isValid())
     {
         ++presetGeneration;
-        applySlotState (target);
-        updateAllBands();
+        replaceParameterState (target, slotProtectedIds, slotB ? 1 : 0);
     }
 
-    if (auto* p = parameters.getParameter (ParamID::presetAB))
+    // Moves the host's "presetAB" when the switch came from the editor; after a swap it is
+    // already there and the host is not told again.
+    if (auto* p = parameters.getParameter (ParamID::presetAB); p != nullptr && (p->getValue() > 0.5f) != slotB)
         p->setValueNotifyingHost (slotB ? 1.0f : 0.0f);
 
-    currentPresetId = activeSlot ? slotPresetIdB : slotPresetIdA;
-    if (valid)
-        resetRequested.store (true);
-    switchingSlots = false;
+    currentPresetId = slotB ? slotPresetIdB : slotPresetIdA;
 }
 
 void OxladeEQProcessor::copySlotAToB()
 {
-    if (!activeSlot)
+    const juce::ScopedLock sl (stateLock);
+    if (!activeSlot.load())
         slotStateA = parameters.copyState();
     if (slotStateA.isValid())
         slotStateB = slotStateA.createCopy();
     slotPresetIdB = slotPresetIdA;
     slotPresetNameB = slotPresetNameA;
 
-    if (activeSlot)
+    if (activeSlot.load())
     {
         currentPresetId = slotPresetIdB;
         if (slotStateB.isValid())
         {
             ++presetGeneration;
-            applySlotState (slotStateB);
-            updateAllBands();
-            resetRequested.store (true);
+            replaceParameterState (slotStateB.createCopy(), slotProtectedIds);
         }
     }
 }
 
 void OxladeEQProcessor::copySlotBToA()
 {
-    if (activeSlot)
+    const juce::ScopedLock sl (stateLock);
+    if (activeSlot.load())
         slotStateB = parameters.copyState();
     if (slotStateB.isValid())
         slotStateA = slotStateB.createCopy();
     slotPresetIdA = slotPresetIdB;
     slotPresetNameA = slotPresetNameB;
 
-    if (!activeSlot)
+    if (!activeSlot.load())
     {
         currentPresetId = slotPresetIdA;
         if (slotStateA.isValid())
         {
             ++presetGeneration;
-            applySlotState (slotStateA);
-            updateAllBands();
-            resetRequested.store (true);
+            replaceParameterState (slotStateA.createCopy(), slotProtectedIds);
         }
     }
 }

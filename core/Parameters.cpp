@@ -249,7 +249,14 @@ float valueFromText (const juce::String& text)
     const auto t = text.trim();
     if (t.equalsIgnoreCase ("off"))
         return 0.0f;
-    return t.getFloatValue();
+
+    // The leading number (sign and exponent allowed, independent of the C locale), then an
+    // optional kilo prefix on the unit: "1.5k", "1.5 kHz" and "0.05k" are thousands.
+    auto p = t.getCharPointer();
+    const double v = juce::CharacterFunctions::readDoubleValue (p);
+    const auto unit = juce::String (p).trimStart();
+    const bool kilo = unit.startsWithChar ('k') || unit.startsWithChar ('K');
+    return (float) (kilo ? v * 1000.0 : v);
 }
 
 juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout (std::atomic<bool>& stepFreq,

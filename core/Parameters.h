@@ -92,7 +92,8 @@ juce::String qText (float value);
 /** Text of a percentage: "OFF" below 0.005, else two decimals and " %". */
 juce::String percentText (float value);
 
-/** Value typed by the user: "off" in any case is 0, else the leading number of the text. */
+/** Value typed by the user: "off" in any case is 0, else the leading number of the text,
+    times 1000 when its unit starts with a kilo prefix ("1.5k", "1.5 kHz"). */
 float valueFromText (const juce::String& text);
 
 /** Frequency snapped to what the stepped frequency controls store. */

@@ -81,6 +81,8 @@ void OxladeEQProcessor::decodeMuteFlags (uint32_t bits) noexcept
 
 void OxladeEQProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
+    // Hosts save from threads of their own: the slots must not change half-way through.
+    const juce::ScopedLock sl (stateLock);
     auto tree = parameterEntriesOnly (parameters.copyState());
     tree.setProperty ("clipperV2", 1, nullptr);
     tree.setProperty ("uiScalePercent", ui.uiScalePercent.load(), nullptr);
@@ -101,7 +103,7 @@ void OxladeEQProcessor::getStateInformation (juce::MemoryBlock& destData)
 
     // The saved active slot is the live state; the stored slot members are left alone.
     auto slotA = slotStateA, slotB = slotStateB;
-    (activeSlot ? slotB : slotA) = parameters.copyState();
+    (activeSlot.load() ? slotB : slotA) = parameters.copyState();
     for (auto [type, slot] : { std::pair<const char*, juce::ValueTree*>{ "abSlotA", &slotA }, { "abSlotB", &slotB } })
     {
         if (!slot->isValid())
@@ -132,6 +134,7 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
 
     const bool legacy = migrateState (tree);
 
+    const juce::ScopedLock sl (stateLock);
     readEditorProperties (tree, ui);
     if (tree.hasProperty ("refCalInDb"))
         refCalInDb.store ((float) (double) tree.getProperty ("refCalInDb"));
@@ -164,18 +167,17 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
         slotPresetNameB = tree.getProperty ("abPresetNameB").toString();
     tree.removeAllProperties (nullptr);
 
-    activeSlot = false;
+    bool slotB = false;
     for (const auto& child : tree)
         if (child.getProperty ("id").toString() == ParamID::presetAB)
-            activeSlot = (double) child.getProperty ("value") > 0.5;
-    currentPresetId = activeSlot ? slotPresetIdB : slotPresetIdA;
+            slotB = (double) child.getProperty ("value") > 0.5;
+    activeSlot.store (slotB);
+    currentPresetId = slotB ? slotPresetIdB : slotPresetIdA;
 
-    parameters.replaceState (tree);
-
-    recomputeInputGainTarget();
-    updateAllBands();
-    (activeSlot ? slotStateB : slotStateA) = parameters.copyState();
-    resetRequested.store (true);
+    // Everything is restored, the protected parameters included; every gain target, band and
+    // EQ-in state is recomputed (a state may differ only in a bypass flag).
+    replaceParameterState (tree, {});
+    (slotB ? slotStateB : slotStateA) = parameters.copyState();
 }
 
 //==============================================================================

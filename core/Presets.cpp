@@ -155,29 +155,24 @@ bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefau
     // not, such as "refCalInDb" or "muteFlags": they are never applied from a preset.)
     tree.removeAllProperties (nullptr);
 
-    // The protected entries are given their current values before the swap, so the swap itself
-    // never moves them: a preset saved in slot B must not switch slots half-way through the
-    // load, and the audio thread must not see "bypass" flicker.
-    const auto& protectedIds = asUserDefault ? userDefaultProtectedIds : presetFileProtectedIds;
-    for (auto child : tree)
-        if (const auto id = child.getProperty ("id").toString(); protectedIds.contains (id))
-            if (auto* current = parameters.getRawParameterValue (id))
-                child.setProperty ("value", current->load(), nullptr);
-
+    const juce::ScopedLock sl (stateLock);
     ++presetGeneration;
-    replaceParameterState (tree, protectedIds);
-    updateAllBands();
-    resetRequested.store (true);
+    replaceParameterState (tree, asUserDefault ? userDefaultProtectedIds : presetFileProtectedIds);
     return true;
 }
 
 void OxladeEQProcessor::loadFactoryDefault()
 {
+    const juce::ScopedLock sl (stateLock);
     ++presetGeneration;
+    replacingState.store (true);
     for (auto* base : getParameters())
         if (auto* p = dynamic_cast<juce::RangedAudioParameter*> (base))
-            if (!factoryDefaultProtectedIds.contains (p->getParameterID()))
+            if (!factoryDefaultProtectedIds.contains (p->getParameterID()) && p->getValue() != p->getDefaultValue())
                 p->setValueNotifyingHost (p->getDefaultValue());
+    replacingState.store (false);
+    undoManager.clearUndoHistory();
+    recomputeAllGainTargets();
     updateAllBands();
     resetRequested.store (true);
 }
@@ -250,10 +245,11 @@ void OxladeEQProcessor::loadPresetWithDialog()
 
 void OxladeEQProcessor::selectPreset (int itemId, const juce::String& itemText)
 {
+    const juce::ScopedLock sl (stateLock);
     currentPresetId = itemId;
-    (activeSlot ? slotPresetIdB : slotPresetIdA) = itemId;
+    (activeSlot.load() ? slotPresetIdB : slotPresetIdA) = itemId;
     if (itemText.isNotEmpty())
-        (activeSlot ? slotPresetNameB : slotPresetNameA) = itemText;
+        (activeSlot.load() ? slotPresetNameB : slotPresetNameA) = itemText;
 
     if (itemId == userDefaultItemId)
     {

@@ -182,7 +182,7 @@ TEST (Parameters, TextToValue)
     EXPECT_FLOAT_EQ (parse ("clipperDrive", "  OfF "), 0.0f);
     EXPECT_FLOAT_EQ (parse ("clipperDrive", "-3.5 dB"), -3.5f);
     EXPECT_FLOAT_EQ (parse ("lmfGain", "6 dB"), 6.0f);
-    EXPECT_FLOAT_EQ (valueFromText ("1.5k"), 1.5f);
+    EXPECT_FLOAT_EQ (valueFromText ("1.5k"), 1500.0f); // a kilo prefix scales (typed "1.5k" used to give 1.5 Hz)
     EXPECT_FLOAT_EQ (parse ("drive", "off"), 0.0f);
     EXPECT_FLOAT_EQ (parse ("drive", "42.5 %"), 42.5f);
 }

@@ -32,10 +32,10 @@ TEST (ProcessorShell, FactoryFacts)
     EXPECT_EQ (p.getName(), "Oxlade");
     EXPECT_EQ (p.getNumPrograms(), 1);
     EXPECT_EQ (p.getCurrentProgram(), 0);
-    EXPECT_EQ (p.getProgramName (0), "");
+    EXPECT_EQ (p.getProgramName (0), "Default"); // validators reject a nameless program
     p.changeProgramName (0, "x");
     p.setCurrentProgram (3);
-    EXPECT_EQ (p.getProgramName (0), "");
+    EXPECT_EQ (p.getProgramName (0), "Default");
     EXPECT_EQ (p.getCurrentProgram(), 0);
     EXPECT_TRUE (p.hasEditor());
     EXPECT_TRUE (p.supportsDoublePrecisionProcessing());

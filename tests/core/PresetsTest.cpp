@@ -29,30 +29,6 @@ juce::String writeFailedJa (const juce::File& f)
            + juce::String (juce::CharPointer_UTF8 ("\n\nフォルダに書き込めるか、ウイルス対策ソフトやクラウド同期がファイルをロックしていないか確認してください。"));
 }
 
-/** Points the application-data root at a fresh folder for one test, and back afterwards. */
-struct ScopedDataRoot
-{
-    juce::String previous = juce::SystemStats::getEnvironmentVariable ("OXLADE_DATA_DIR", {});
-    juce::File root;
-
-    ScopedDataRoot()
-    {
-        auto base = juce::File (previous).isDirectory() ? juce::File (previous) : juce::File::getSpecialLocation (juce::File::tempDirectory);
-        root = base.getNonexistentChildFile ("presets-test", "", false);
-        root.createDirectory();
-        setEnv ("OXLADE_DATA_DIR", root.getFullPathName());
-    }
-
-    /** Points the root at a path that cannot be created (used to force a write failure). */
-    void pointAt (const juce::File& path) { setEnv ("OXLADE_DATA_DIR", path.getFullPathName()); }
-
-    ~ScopedDataRoot()
-    {
-        setEnv ("OXLADE_DATA_DIR", previous);
-        root.deleteRecursively();
-    }
-};
-
 juce::File userDefaultFile() { return OxladeEQProcessor::presetFolder().getChildFile ("User Default.hlpd"); }
 
 /** The value of every parameter, by ID (real values). */

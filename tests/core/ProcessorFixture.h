@@ -19,6 +19,30 @@ inline void setEnv (const char* name, const juce::String& value)
 #endif
 }
 
+/** Points the application-data root at a fresh folder for one test, and back afterwards. */
+struct ScopedDataRoot
+{
+    juce::String previous = juce::SystemStats::getEnvironmentVariable ("OXLADE_DATA_DIR", {});
+    juce::File root;
+
+    ScopedDataRoot()
+    {
+        auto base = juce::File (previous).isDirectory() ? juce::File (previous) : juce::File::getSpecialLocation (juce::File::tempDirectory);
+        root = base.getNonexistentChildFile ("presets-test", "", false);
+        root.createDirectory();
+        setEnv ("OXLADE_DATA_DIR", root.getFullPathName());
+    }
+
+    /** Points the root at a path that cannot be created (used to force a write failure). */
+    void pointAt (const juce::File& path) { setEnv ("OXLADE_DATA_DIR", path.getFullPathName()); }
+
+    ~ScopedDataRoot()
+    {
+        setEnv ("OXLADE_DATA_DIR", previous);
+        root.deleteRecursively();
+    }
+};
+
 /** A processor prepared like a host would, with helpers to set parameters and push audio. */
 struct ProcessorHarness
 {

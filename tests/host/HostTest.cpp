@@ -1,9 +1,11 @@
 // Loads the built plug-in bundles through JUCE's hosting classes, as a DAW would, and checks what
 // a host sees: parameters, buses, latency, audio and state.
 
+#include <atomic>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <juce_audio_processors/juce_audio_processors.h>
+#include <thread>
 
 namespace
 {
@@ -190,4 +192,81 @@ TEST (Hosting, Lv2BundleLoadsAndBehaves)
     const auto uris = format.searchPathsForPlugins (juce::FileSearchPath (bundle.getParentDirectory().getFullPathName()), true, false);
     ASSERT_TRUE (uris.contains ("https://harlund.audio/plugins/oxlade")) << uris.joinIntoString (", ");
     runHostChecks (format, "https://harlund.audio/plugins/oxlade", true);
+}
+
+// A host restores state on its own thread right after "Preset A/B" moved on another; inside the
+// plug-in the deferred slot switch runs on JUCE's own message thread. Every restore must win,
+// nothing may crash, with and without blocks being processed meanwhile.
+TEST (Hosting, Vst3RestoreRacingPresetABSwitch)
+{
+    juce::VST3PluginFormat format;
+    auto plugin = loadPlugin (format, absoluteBundle (OXLADE_VST3_BUNDLE), 48000.0, 256);
+    ASSERT_NE (plugin, nullptr);
+    juce::AudioProcessor::BusesLayout stereo;
+    stereo.inputBuses.add (juce::AudioChannelSet::stereo());
+    stereo.outputBuses.add (juce::AudioChannelSet::stereo());
+    plugin->setBusesLayout (stereo);
+    plugin->prepareToPlay (48000.0, 256);
+
+    juce::AudioProcessorParameter* presetAB = nullptr;
+    for (auto* p : plugin->getParameters())
+        if (p->getName (100) == "Preset A/B")
+            presetAB = p;
+    ASSERT_NE (presetAB, nullptr);
+
+    setParam (*plugin, "LMF Gain", 0.8f);
+    juce::MemoryBlock state;
+    plugin->getStateInformation (state);
+
+    for (const bool processing : { false, true })
+    {
+        SCOPED_TRACE (processing ? "while processing" : "paused");
+        std::atomic<bool> stop{ false };
+        std::thread audio;
+        if (processing)
+            audio = std::thread ([&] {
+                juce::AudioBuffer<float> b (2, 256);
+                juce::MidiBuffer midi;
+                while (!stop.load())
+                {
+                    b.clear();
+                    plugin->processBlock (b, midi);
+                }
+            });
+
+        int lost = 0;
+        for (int i = 0; i < 300; ++i)
+        {
+            std::thread other ([&] { presetAB->setValueNotifyingHost (1.0f); });
+            if (i % 2 == 0)
+                other.join();
+            plugin->setStateInformation (state.getData(), (int) state.getSize());
+            if (other.joinable())
+                other.join();
+            // Give the plug-in's message thread a moment to run a deferred switch, then restore
+            // again: from here on nothing is pending and the restore must hold.
+            std::this_thread::sleep_for (std::chrono::milliseconds (1));
+            plugin->setStateInformation (state.getData(), (int) state.getSize());
+            if (!processing)
+            {
+                std::this_thread::sleep_for (std::chrono::milliseconds (1));
+                juce::MemoryBlock now;
+                plugin->getStateInformation (now);
+                lost += (now == state && presetAB->getValue() == 0.0f) ? 0 : 1;
+            }
+        }
+        stop.store (true);
+        if (audio.joinable())
+            audio.join();
+        EXPECT_EQ (lost, 0);
+
+        // Settled: the restored state holds exactly.
+        plugin->setStateInformation (state.getData(), (int) state.getSize());
+        std::this_thread::sleep_for (std::chrono::milliseconds (20));
+        juce::MemoryBlock now;
+        plugin->getStateInformation (now);
+        EXPECT_TRUE (now == state);
+        EXPECT_EQ (presetAB->getValue(), 0.0f);
+    }
+    plugin->releaseResources();
 }
