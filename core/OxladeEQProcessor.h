@@ -185,7 +185,8 @@ public:
 
     // A/B slot and preset bookkeeping (under the state lock).
     juce::String slotPresetNameA, slotPresetNameB;
-    int slotPresetIdA = 1, slotPresetIdB = 1, currentPresetId = 1;
+    // Preset-selector ids: written under the state lock, read by the editor without it.
+    std::atomic<int> slotPresetIdA{ 1 }, slotPresetIdB{ 1 }, currentPresetId{ 1 };
     std::atomic<uint32_t> presetGeneration{ 0 };
     std::atomic<bool> presetListChanged{ false };
 

@@ -390,7 +390,7 @@ void OxladeEQProcessor::switchToSlot (bool slotB)
     const juce::ScopedValueSetter<bool> guard (switchingSlots, true);
 
     (activeSlot.load() ? slotStateB : slotStateA) = parameters.copyState();
-    (activeSlot.load() ? slotPresetIdB : slotPresetIdA) = currentPresetId;
+    (activeSlot.load() ? slotPresetIdB : slotPresetIdA) = currentPresetId.load();
 
     activeSlot.store (slotB);
     const auto target = (slotB ? slotStateB : slotStateA).createCopy();
@@ -405,7 +405,7 @@ void OxladeEQProcessor::switchToSlot (bool slotB)
     if (auto* p = parameters.getParameter (ParamID::presetAB); p != nullptr && (p->getValue() > 0.5f) != slotB)
         p->setValueNotifyingHost (slotB ? 1.0f : 0.0f);
 
-    currentPresetId = slotB ? slotPresetIdB : slotPresetIdA;
+    currentPresetId = (slotB ? slotPresetIdB : slotPresetIdA).load();
 }
 
 void OxladeEQProcessor::copySlotAToB()
@@ -415,12 +415,12 @@ void OxladeEQProcessor::copySlotAToB()
         slotStateA = parameters.copyState();
     if (slotStateA.isValid())
         slotStateB = slotStateA.createCopy();
-    slotPresetIdB = slotPresetIdA;
+    slotPresetIdB = slotPresetIdA.load();
     slotPresetNameB = slotPresetNameA;
 
     if (activeSlot.load())
     {
-        currentPresetId = slotPresetIdB;
+        currentPresetId = slotPresetIdB.load();
         if (slotStateB.isValid())
         {
             ++presetGeneration;
@@ -436,12 +436,12 @@ void OxladeEQProcessor::copySlotBToA()
         slotStateB = parameters.copyState();
     if (slotStateB.isValid())
         slotStateA = slotStateB.createCopy();
-    slotPresetIdA = slotPresetIdB;
+    slotPresetIdA = slotPresetIdB.load();
     slotPresetNameA = slotPresetNameB;
 
     if (!activeSlot.load())
     {
-        currentPresetId = slotPresetIdA;
+        currentPresetId = slotPresetIdA.load();
         if (slotStateA.isValid())
         {
             ++presetGeneration;

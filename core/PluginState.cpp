@@ -172,7 +172,7 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
         if (child.getProperty ("id").toString() == ParamID::presetAB)
             slotB = (double) child.getProperty ("value") > 0.5;
     activeSlot.store (slotB);
-    currentPresetId = slotB ? slotPresetIdB : slotPresetIdA;
+    currentPresetId = (slotB ? slotPresetIdB : slotPresetIdA).load();
 
     // Everything is restored, the protected parameters included; every gain target, band and
     // EQ-in state is recomputed (a state may differ only in a bypass flag).
