@@ -43,7 +43,7 @@ OxladeEQProcessor::OxladeEQProcessor()
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
     // The parameter set records no undo of its own: every value it is given would enter the
     // history, host automation included. Finished change gestures are recorded instead.
-    , parameters (*this, nullptr, "Parameters", createParameterLayout (stepFreqEnabled, stepGainEnabled))
+    , parameters (*this, nullptr, parameterStateType, createParameterLayout (stepFreqEnabled, stepGainEnabled))
 {
     gestureRecorder = std::make_unique<GestureUndoRecorder> (*this, undoManager);
     for (auto& flag : bandGainBypassed)

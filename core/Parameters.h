@@ -69,6 +69,10 @@ namespace StepTables
     inline constexpr float gain[11] = { -12.0f, -9.0f, -6.0f, -4.0f, -2.0f, 0.0f, 2.0f, 4.0f, 6.0f, 9.0f, 12.0f };
 } // namespace StepTables
 
+/** The type of the parameter state's root: the saved state's and a preset file's root tag.
+    (Compared as a constant: the live state tree may be swapped by another thread meanwhile.) */
+inline constexpr const char* parameterStateType = "Parameters";
+
 /** The number of parameters in the layout. */
 inline constexpr int numParameters = 49;
 

@@ -125,7 +125,7 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
         return;
     auto xml = getXmlFromBinary (data, sizeInBytes);
     // Exact tag: hasTagName ignores case, and another root type must never become the state.
-    if (xml == nullptr || xml->getTagName() != parameters.state.getType().toString())
+    if (xml == nullptr || xml->getTagName() != parameterStateType)
         return;
 
     auto tree = juce::ValueTree::fromXml (*xml);

@@ -140,7 +140,7 @@ bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefau
     auto xml = juce::XmlDocument::parse (file);
     // The tag is compared exactly: XmlElement::hasTagName ignores case, and a tree of another
     // type would become the parameter state's root.
-    if (xml == nullptr || xml->getTagName() != parameters.state.getType().toString())
+    if (xml == nullptr || xml->getTagName() != parameterStateType)
         return false;
     auto tree = juce::ValueTree::fromXml (*xml);
     if (!tree.isValid())
