@@ -3,6 +3,7 @@
 
 #include "core/OxladeEQProcessor.h"
 #include "core/StateMigration.h"
+#include "core/XmlInput.h"
 
 namespace oxlade
 {
@@ -123,7 +124,7 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
     if (data == nullptr || sizeInBytes <= 0)
         return;
-    auto xml = getXmlFromBinary (data, sizeInBytes);
+    auto xml = xmlFromStateData (data, sizeInBytes);
     // Exact tag: hasTagName ignores case, and another root type must never become the state.
     if (xml == nullptr || xml->getTagName() != parameterStateType)
         return;

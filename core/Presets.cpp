@@ -4,6 +4,7 @@
 #include "core/OxladeEQProcessor.h"
 #include "core/PresetFiles.h"
 #include "core/StateMigration.h"
+#include "core/XmlInput.h"
 
 namespace oxlade
 {
@@ -137,7 +138,8 @@ bool OxladeEQProcessor::loadPresetFile (const juce::File& file, bool asUserDefau
 {
     if (!file.existsAsFile())
         return false;
-    auto xml = juce::XmlDocument::parse (file);
+    // A preset is a few kilobytes; anything beyond a megabyte is not one of ours.
+    auto xml = xmlFromFile (file, 1 << 20);
     // The tag is compared exactly: XmlElement::hasTagName ignores case, and a tree of another
     // type would become the parameter state's root.
     if (xml == nullptr || xml->getTagName() != parameterStateType)

@@ -531,3 +531,42 @@ TEST (Threads, AudioAutomationStateSlotsAndPresetsTogether)
     restore (p, state);
     expectSameParameters (expected, snapshot (p));
 }
+
+//==============================================================================
+// Inputs found by fuzzing: each must be refused without reading outside the data and without
+// touching the instance.
+TEST (BadInput, MalformedUtf8StateOrPresetIsRefused)
+{
+    ScopedDataRoot dataRoot;
+    ProcessorHarness h;
+    h.set ("lmfGain", 4.0f);
+    const auto before = snapshot (*h.processor);
+
+    // A state whose declared text length ends right after a byte that starts a multi-byte
+    // sequence (JUCE's UTF-8 iteration then steps over the terminating NUL).
+    const std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?> <Parameters><PARAM id=\"lmfGain\" value=\"-6.0\"/><P\xff";
+    juce::MemoryOutputStream out;
+    out.writeInt (0x21324356);
+    out.writeInt ((int) text.size());
+    out.write (text.data(), text.size());
+    out.write ("ARAM/></Parameters>", 19);
+    out.writeByte (0);
+    h.processor->setStateInformation (out.getData(), (int) out.getDataSize());
+    expectSameParameters (before, snapshot (*h.processor));
+
+    // The same bytes as a preset file, and a well-formed state whose text is not UTF-8.
+    const auto file = dataRoot.root.getChildFile ("bad.hlpd");
+    ASSERT_TRUE (file.replaceWithData (text.data(), text.size()));
+    EXPECT_FALSE (h.processor->loadPresetFile (file, false));
+    const std::string latin1 = "<Parameters><PARAM id=\"lmfGain\" value=\"-6.0\"/><PARAM id=\"x\xe9\" value=\"1\"/></Parameters>";
+    ASSERT_TRUE (file.replaceWithData (latin1.data(), latin1.size()));
+    EXPECT_FALSE (h.processor->loadPresetFile (file, false));
+    expectSameParameters (before, snapshot (*h.processor));
+
+    // What the instance writes itself still loads.
+    juce::MemoryBlock good;
+    h.processor->getStateInformation (good);
+    h.set ("lmfGain", -2.0f);
+    h.processor->setStateInformation (good.getData(), (int) good.getSize());
+    expectSameParameters (before, snapshot (*h.processor));
+}

@@ -15,6 +15,7 @@
 #include "core/UpdateCheck.h"
 #endif
 
+extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     const auto* text = reinterpret_cast<const char*> (data);
@@ -50,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
         }
     }
 #elif OXLADE_FUZZ_TARGET_UPDATE
-    if (auto answer = oxlade::parseAnswer (juce::String::fromUTF8 (text, (int) size)))
-        oxlade::isNewerVersion (answer->latest);
+    if (auto answer = oxlade::updatecheck::parseAnswer (juce::String::fromUTF8 (text, (int) size)))
+        oxlade::updatecheck::isNewerVersion (answer->latest);
 #endif
     return 0;
 }

@@ -50,6 +50,7 @@ void exercise (oxlade::OxladeEQProcessor& p)
 }
 } // namespace
 
+extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size);
 extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
 {
     auto& env = environment();

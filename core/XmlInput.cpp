@@ -1,0 +1,41 @@
+#include "core/XmlInput.h"
+
+namespace oxlade
+{
+std::unique_ptr<juce::XmlElement> parseXmlText (const char* text, size_t size)
+{
+    if (text == nullptr || size == 0 || size > (size_t) std::numeric_limits<int>::max())
+        return nullptr;
+    if (size >= 3 && (juce::uint8) text[0] == 0xef && (juce::uint8) text[1] == 0xbb && (juce::uint8) text[2] == 0xbf)
+    {
+        text += 3;
+        size -= 3;
+    }
+    const auto* end = static_cast<const char*> (std::memchr (text, 0, size));
+    const auto length = end != nullptr ? (size_t) (end - text) : size;
+    if (length == 0 || !juce::CharPointer_UTF8::isValidString (text, (int) length))
+        return nullptr;
+    return juce::parseXML (juce::String::fromUTF8 (text, (int) length));
+}
+
+std::unique_ptr<juce::XmlElement> xmlFromStateData (const void* data, int sizeInBytes)
+{
+    constexpr juce::uint32 magicXmlNumber = 0x21324356; // what copyXmlToBinary writes
+    if (data == nullptr || sizeInBytes <= 8 || juce::ByteOrder::littleEndianInt (data) != magicXmlNumber)
+        return nullptr;
+    const auto stringLength = (int) juce::ByteOrder::littleEndianInt (juce::addBytesToPointer (data, 4));
+    if (stringLength <= 0)
+        return nullptr;
+    return parseXmlText (static_cast<const char*> (data) + 8, (size_t) juce::jmin (sizeInBytes - 8, stringLength));
+}
+
+std::unique_ptr<juce::XmlElement> xmlFromFile (const juce::File& file, juce::int64 maxBytes)
+{
+    if (!file.existsAsFile() || file.getSize() > maxBytes)
+        return nullptr;
+    juce::MemoryBlock bytes;
+    if (!file.loadFileAsData (bytes))
+        return nullptr;
+    return parseXmlText (static_cast<const char*> (bytes.getData()), bytes.getSize());
+}
+} // namespace oxlade
