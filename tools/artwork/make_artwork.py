@@ -31,6 +31,7 @@ CONFIG = {
     # One light for every image: from the upper left, fairly high; the camera looks straight on.
     "light_dir": (-0.48, -0.62, 0.62),  # x right, y down, z towards the viewer
     "ambient": 0.30,
+    "paint_lift": 0.6,  # how much painted marks keep their own brightness on shaded slopes
     "supersample": 4,  # samples per pixel per axis
     # ---------------------------------------------------------------- knob film strips
     "knob": {
@@ -58,7 +59,7 @@ CONFIG = {
         "colour": (0.080, 0.083, 0.092),
         "body_colour": (0.060, 0.062, 0.070),
         "spec": 0.55, "shininess": 38.0,
-        "line": {"r0": 79.5, "r1": 101.0, "width": 5.2, "colour": (0.93, 0.93, 0.90)},
+        "line": {"r0": 77.5, "r1": 102.5, "width": 6.2, "colour": (0.97, 0.97, 0.95)},
         "shadow": {"offset": (3.5, 5.5), "blur": 5.5, "alpha": 0.62, "grow": 1.0},
         "contact": {"blur": 1.6, "alpha": 0.55},
     },
@@ -85,10 +86,13 @@ CONFIG = {
         "flutes": 64, "flute_depth": 0.22,
         "colour": (0.080, 0.083, 0.092),
         "spec": 0.55, "shininess": 38.0,
-        "skirt_line": {"r0": 85.5, "r1": 108.5, "width": 5.6, "colour": (0.93, 0.93, 0.90)},
+        "skirt_line": {"r0": 84.0, "r1": 110.0, "width": 6.4, "colour": (0.97, 0.97, 0.95)},
         "cap_line": {"r0": 15.0, "r1": 72.0, "width": 5.0},
         "shadow": {"offset": (4.0, 6.5), "blur": 6.0, "alpha": 0.62, "grow": 1.0},
         "contact": {"blur": 1.6, "alpha": 0.55},
+        # soft reflection of the light on glossy (plastic) caps: centre as a fraction of the
+        # cap radius towards the light, width as a fraction of the radius, strength
+        "gloss": {"at": 0.55, "width": 0.42, "strength": 0.20},
         # cap variants: material colour, metal (brushed, anisotropic) or glossy plastic, line colour
         "caps": {
             "plain": {"colour": (0.66, 0.675, 0.70), "metal": True, "line": (0.035, 0.035, 0.04)},
@@ -99,8 +103,8 @@ CONFIG = {
     # ---------------------------------------------------------------- LEDs (meter)
     "led": {
         "size": 48,
-        "bezel_radius": 22.5, "lens_radius": 17.0,
-        "bezel_colour": (0.10, 0.10, 0.11),
+        "bezel_radius": 20.0, "lens_radius": 15.5,
+        "bezel_colour": (0.075, 0.075, 0.08), "bezel_spec": 0.45,
         "colours": {
             "cyan": (0.00, 0.80, 0.88),
             "green": (0.22, 0.92, 0.22),
@@ -133,7 +137,8 @@ CONFIG = {
     # ---------------------------------------------------------------- rack decorations
     "rail": {
         "size": (3000, 70), "size_b3": (2348, 70),
-        "metal": (0.50, 0.52, 0.55),
+        "metal": (0.40, 0.415, 0.44),
+        "chamfer": 0.22,  # share of the height taken by each of the two rounded edges
         "brush": 0.05,
         "seeds": {"t1": 11, "t2": 12, "t3": 13, "b1": 21, "b2": 22, "b3": 23},
     },
@@ -147,10 +152,14 @@ CONFIG = {
     # ---------------------------------------------------------------- panel texture
     "texture": {
         "size": 1445,
-        "base": (0.26, 0.40, 0.62),
-        "mottle": 0.075, "mottle_scale": 180.0,
-        "grain": 0.035, "grain_scale": 1.3,
-        "streak": 0.025,
+        # the file is a palette image on a ramp from dark to light paint (keeps it small)
+        "dark": (0.20, 0.32, 0.50), "light": (0.34, 0.52, 0.78), "levels": 40,
+        "range": 0.25,  # relative brightness change that spans the whole ramp
+        "mottle": 0.06, "mottle_scale": 200.0, "mottle2_scale": 45.0,
+        "peel": 0.03, "peel_scale": 2.2,  # orange-peel of sprayed paint
+        "grain": 0.025, "grain_scale": 0.6,
+        "scratches": 70, "scratch_len": (20.0, 140.0), "scratch_level": 0.05,
+        "pits": 260, "pit_level": -0.08,
         "seed": 7,
     },
 }
@@ -260,6 +269,15 @@ def shade_plastic(nx, ny, nz, albedo, spec, shininess):
     return diff[..., None] * alb + s[..., None]
 
 
+def shade_paint(nx, ny, nz, colour, spec, shininess):
+    """Printed or filled marks: matt paint that stays readable on the shaded side."""
+    L = light()
+    ndl = np.clip(nx * L[0] + ny * L[1] + nz * L[2], 0.0, 1.0)
+    lift = CONFIG["paint_lift"]
+    base = shade_plastic(nx, ny, nz, colour, spec, shininess)
+    return base * (1.0 - lift) + (np.asarray(colour) * (0.75 + 0.25 * ndl)[..., None]) * lift
+
+
 def shade_brushed_metal(x, y, nx, ny, nz, albedo, aniso, power, spec, shininess, grooves):
     """Spun metal: circular tangent gives the radial highlight streak of a machined cap."""
     L = light()
@@ -367,7 +385,7 @@ def knob_layers(kind, ss):
         body = shade_plastic(nx, ny, nz, (1.0, 1.0, 1.0), 0.0, 1.0) * alb
         body = body + shade_plastic(nx, ny, nz, (0, 0, 0), p["spec"], p["shininess"])
         ln = p["line"]
-        mark = shade_plastic(nx, ny, nz, ln["colour"], p["spec"] * 0.6, p["shininess"])
+        mark = shade_paint(nx, ny, nz, ln["colour"], p["spec"] * 0.6, p["shininess"])
         cov = soft_disc(r, R, ss)
         L["shadow"] = shadow_a
         L["layers"] = [{"rgb": body, "alpha": cov, "marks": [(ln, mark)]}]
@@ -387,12 +405,13 @@ def knob_layers(kind, ss):
         nx, ny, nz = skirt_surface(x, y, r, p, R, p["cap_radius"])
         body = shade_plastic(nx, ny, nz, p["colour"], p["spec"], p["shininess"])
         ln = p["skirt_line"]
-        mark = shade_plastic(nx, ny, nz, ln["colour"], p["spec"] * 0.6, p["shininess"])
+        mark = shade_paint(nx, ny, nz, ln["colour"], p["spec"] * 0.6, p["shininess"])
         skirt = {"rgb": body, "alpha": soft_disc(r, R, ss), "marks": [(ln, mark)]}
         cl = dict(p["cap_line"])
         cl["colour"] = cap["line"]
         rgb, mark_rgb, cov = cap_surface(x, y, r, p["cap_radius"], 5.0, CONFIG["freq_knob"],
-                                         cap["metal"], cap["colour"], cap["line"], ss)
+                                         cap["metal"], cap["colour"], cap["line"], ss,
+                                         p["gloss"])
         capl = {"rgb": rgb, "alpha": cov, "marks": [(cl, mark_rgb)]}
         # the cap throws a small shadow on the skirt
         capsh = 1.0 - (1.0 - shadow_layer(x, y, p["cap_radius"], {"offset": (1.6, 2.4), "blur": 2.2, "alpha": 0.55, "grow": 0.0})) * (
@@ -404,7 +423,7 @@ def knob_layers(kind, ss):
     return L
 
 
-def cap_surface(x, y, r, R, chamfer, p, metal, colour, line_colour, ss):
+def cap_surface(x, y, r, R, chamfer, p, metal, colour, line_colour, ss, gloss=None):
     """A round cap: flat top with a shallow dish, rounded chamfer to the edge."""
     c0 = R - chamfer
     t = np.clip((r - c0) / chamfer, 0.0, 1.0)
@@ -418,8 +437,15 @@ def cap_surface(x, y, r, R, chamfer, p, metal, colour, line_colour, ss):
         mark = shade_plastic(nx, ny, nz, line_colour, 0.25, 40.0)
     else:
         rgb = shade_plastic(nx, ny, nz, colour, 0.75, 55.0)
-        # a thin bright rim where the chamfer starts
-        mark = shade_plastic(nx, ny, nz, line_colour, 0.45, 55.0)
+        mark = shade_paint(nx, ny, nz, line_colour, 0.45, 55.0)
+        if gloss:
+            Lx, Ly = light()[0], light()[1]
+            n = math.hypot(Lx, Ly)
+            hx, hy = Lx / n * gloss["at"] * R, Ly / n * gloss["at"] * R
+            g = gloss["strength"] * np.exp(-((x - hx) ** 2 + (y - hy) ** 2) / (gloss["width"] * R) ** 2)
+            g = g * np.clip(nz, 0.0, 1.0) ** 40
+            rgb = rgb + g[..., None]
+            mark = mark + g[..., None]
     return rgb, mark, soft_disc(r, R, ss)
 
 
@@ -472,7 +498,7 @@ def led_image(colour, on):
     slope = np.cos(math.pi * t) * 1.4  # rises then falls
     rr = r + 1e-9
     nx, ny, nz = normalize3(-slope * x / rr, -slope * y / rr, np.ones_like(r))
-    bez = shade_plastic(nx, ny, nz, p["bezel_colour"], 0.8, 30.0)
+    bez = shade_plastic(nx, ny, nz, p["bezel_colour"], p["bezel_spec"], 30.0)
     # lens: a dome
     q = np.clip(r / Rl, 0.0, 0.999)
     hz = np.sqrt(1.0 - q * q * 0.82)
@@ -641,9 +667,11 @@ def rail_image(name):
     W, H = p["size_b3"] if name == "b3" else p["size"]
     seed = p["seeds"][name]
     v = (np.arange(H) + 0.5) / H  # 0 top .. 1 bottom
-    # profile of a rounded bar: normal y component goes from up (-) to down (+)
-    ny = np.clip((v - 0.5) * 2.2, -1.0, 1.0)
-    ny = np.sign(ny) * np.abs(ny) ** 1.3
+    # profile of a flat bar with rounded top and bottom edges: the normal turns up at the top
+    # edge and down at the bottom edge
+    c = p["chamfer"]
+    ny = np.where(v < c, -(1.0 - v / c), np.where(v > 1.0 - c, (v - (1.0 - c)) / c, 0.0))
+    ny = 0.92 * np.sign(ny) * np.abs(ny) ** 0.8
     nz = np.sqrt(np.clip(1.0 - ny * ny, 0.02, 1.0))
     nx = np.zeros_like(ny)
     Lv = light()
@@ -653,7 +681,7 @@ def rail_image(name):
     col = np.array(p["metal"])
     prof = (0.25 + 0.7 * ndl)[:, None] * col + (0.55 * ndh ** 40)[:, None]
     # darker seams at the very top and bottom
-    seam = 1.0 - 0.75 * (smoothstep(0.10, 0.0, v) + smoothstep(0.90, 1.0, v))
+    seam = 1.0 - 0.8 * (smoothstep(0.07, 0.0, v) + smoothstep(0.93, 1.0, v))
     prof = prof * seam[:, None]
     # horizontal brushing: per-row streaks with slow changes along x
     rows = hash_u01(np.arange(H * 4), seed).reshape(H, 4).mean(axis=1) - 0.5
@@ -703,20 +731,55 @@ def wood_image(which):
 # ============================================================================================
 # Panel texture (tiles seamlessly: every noise term is periodic on the 1445 x 1445 torus)
 # ============================================================================================
+def wrapped_marks(S, p, seed):
+    """Fine scratches and pits, drawn on the torus: a mark crossing an edge continues on the
+    opposite edge."""
+    ss = 2
+    im = Image.new("L", (S * ss, S * ss), 128)
+    dr = ImageDraw.Draw(im)
+    n = p["scratches"]
+    u = hash_u01(np.arange(n * 5), seed).reshape(n, 5)
+    for k in range(n):
+        x0, y0 = u[k, 0] * S, u[k, 1] * S
+        ang = (u[k, 2] - 0.5) * 0.7 + (math.pi / 2 if u[k, 3] < 0.3 else 0.0)
+        ln = p["scratch_len"][0] + (p["scratch_len"][1] - p["scratch_len"][0]) * u[k, 4]
+        x1, y1 = x0 + math.cos(ang) * ln, y0 + math.sin(ang) * ln
+        level = 128 + int(round(127 * p["scratch_level"] / p["range"] * (0.5 + u[k, 3])))
+        for ox in (-S, 0, S):
+            for oy in (-S, 0, S):
+                dr.line([((x0 + ox) * ss, (y0 + oy) * ss), ((x1 + ox) * ss, (y1 + oy) * ss)],
+                        fill=min(level, 255), width=1)
+    m = p["pits"]
+    v = hash_u01(np.arange(m * 3), seed + 1).reshape(m, 3)
+    for k in range(m):
+        x0, y0, rad = v[k, 0] * S, v[k, 1] * S, 0.6 + 1.2 * v[k, 2]
+        level = 128 + int(round(127 * p["pit_level"] / p["range"]))
+        for ox in (-S, 0, S):
+            for oy in (-S, 0, S):
+                cx, cy = (x0 + ox) * ss, (y0 + oy) * ss
+                dr.ellipse([cx - rad * ss, cy - rad * ss, cx + rad * ss, cy + rad * ss],
+                           fill=max(level, 0))
+    a = np.asarray(im, dtype=np.float64)
+    a = a.reshape(S, ss, S, ss).mean(axis=(1, 3))
+    return (a - 128.0) / 127.0 * p["range"]
+
+
 def texture_image():
     p = CONFIG["texture"]
     S = p["size"]
     seed = p["seed"]
     mott = periodic_noise(S, S, p["mottle_scale"], p["mottle_scale"], seed)
-    mott2 = periodic_noise(S, S, p["mottle_scale"] / 4, p["mottle_scale"] / 4, seed + 1)
+    mott2 = periodic_noise(S, S, p["mottle2_scale"], p["mottle2_scale"], seed + 1)
+    peel = periodic_noise(S, S, p["peel_scale"], p["peel_scale"], seed + 4)
     grain = periodic_noise(S, S, p["grain_scale"], p["grain_scale"], seed + 2)
-    streak = periodic_noise(S, S, 1.0, 60.0, seed + 3)
-    v = 1.0 + p["mottle"] * (mott + 0.5 * mott2) + p["grain"] * grain + p["streak"] * streak
-    base = np.array(p["base"])
-    img = base[None, None, :] * v[..., None]
-    # slight hue shift with the mottle: darker areas a touch greener, like aged paint
-    img[..., 1] += 0.012 * mott
-    return to_u8(np.clip(img, 0, 1))
+    v = p["mottle"] * (mott + 0.45 * mott2) + p["peel"] * peel + p["grain"] * grain
+    v = v + wrapped_marks(S, p, seed + 5)
+    t = np.clip(0.5 + v / (2.0 * p["range"]), 0.0, 1.0)
+    levels = p["levels"]
+    idx = np.round(t * (levels - 1)).astype(np.uint8)
+    lo, hi = np.array(p["dark"]), np.array(p["light"])
+    pal = [lo + (hi - lo) * i / (levels - 1) for i in range(levels)]
+    return ("P", idx, [int(c) for col in pal for c in to_u8(col)])
 
 
 # ============================================================================================
@@ -755,9 +818,12 @@ def all_images():
 
 
 def encode_png(arr):
-    mode = "RGBA" if arr.shape[2] == 4 else "RGB"
-    im = Image.fromarray(arr, mode)
     import io
+    if isinstance(arr, tuple):  # palette image: ("P", indices, palette)
+        im = Image.fromarray(arr[1], "P")
+        im.putpalette(arr[2])
+    else:
+        im = Image.fromarray(arr, "RGBA" if arr.shape[2] == 4 else "RGB")
     buf = io.BytesIO()
     im.save(buf, format="PNG", optimize=True)
     return buf.getvalue()
@@ -772,15 +838,19 @@ def main(argv):
     for name, fn in all_images():
         if names and not any(n in name for n in names):
             continue
-        arr = fn()
+        raw = fn()
+        arr = raw
         path = os.path.join(OUT_DIR, name + ".png")
+        if isinstance(arr, tuple):
+            pal = np.array(arr[2], dtype=np.uint8).reshape(-1, 3)
+            arr = pal[arr[1]]
         if check:
-            old = np.asarray(Image.open(path))
+            old = np.asarray(Image.open(path).convert("RGBA" if arr.shape[2] == 4 else "RGB"))
             same = old.shape == arr.shape and np.array_equal(old, arr)
             bad += 0 if same else 1
             print("%-40s %s" % (name, "same" if same else "DIFFERS"))
             continue
-        data = encode_png(arr)
+        data = encode_png(raw)
         with open(path, "wb") as f:
             f.write(data)
         total += len(data)
