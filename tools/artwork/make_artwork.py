@@ -122,7 +122,7 @@ CONFIG = {
         "bezel_colour": (0.09, 0.09, 0.10),
         "lens_off": (0.22, 0.025, 0.025), "lens_on": (1.00, 0.16, 0.10),
         "legend": "EQ IN", "legend_size": 23,
-        "legend_off": (0.42, 0.20, 0.20), "legend_on": (1.00, 0.93, 0.88),
+        "legend_off": (0.52, 0.27, 0.26), "legend_on": (1.00, 0.93, 0.88),
     },
     "shape": {
         "size": 92,
@@ -144,8 +144,10 @@ CONFIG = {
     },
     "wood": {
         "size": (3300, 72),
-        "base": (0.30, 0.160, 0.082), "dark": (0.15, 0.070, 0.035), "light": (0.46, 0.27, 0.14),
-        "grain_period": 7.5, "grain_warp": 9.0, "pores": 0.35,
+        "base": (0.30, 0.160, 0.082), "dark": (0.13, 0.060, 0.030), "light": (0.47, 0.28, 0.15),
+        "grain_period": 5.0,  # mean distance of the grain lines across the strip
+        "grain_warp": 10.0,  # how far the lines wander over the length of the strip
+        "grain_contrast": 0.55, "pores": 0.45, "figure": 0.22,
         "edge": 7.0,  # rounded edge height top and bottom
         "seeds": {"top": 31, "bottom": 32},
     },
@@ -702,18 +704,24 @@ def wood_image(which):
     W, H = p["size"]
     seed = p["seeds"][which]
     yy, xx = np.mgrid[0:H, 0:W].astype(np.float64)
-    warp = periodic_noise(H, W, 30.0, 260.0, seed) * p["grain_warp"]
-    warp2 = periodic_noise(H, W, 8.0, 60.0, seed + 1) * 1.4
+    warp = periodic_noise(H, W, 40.0, 300.0, seed) * p["grain_warp"]
+    warp2 = periodic_noise(H, W, 10.0, 80.0, seed + 1) * 1.2
     g = (yy + warp + warp2) / p["grain_period"]
-    band = 0.5 + 0.5 * np.sin(2 * math.pi * g + 0.8 * np.sin(2 * math.pi * g * 0.37))
-    band = band ** 2.2
+    # grain lines of uneven spacing and darkness: value noise along the warped coordinate
+    k = np.floor(g).astype(np.int64)
+    f = g - k
+    a, b = hash_u01(k, seed + 7), hash_u01(k + 1, seed + 7)
+    f2 = f * f * (3 - 2 * f)
+    strength = a + (b - a) * f2
+    line = np.exp(-((f - 0.5) / (0.12 + 0.2 * strength)) ** 2)
+    band = line * (0.35 + 0.65 * strength)
     figure = periodic_noise(H, W, 14.0, 420.0, seed + 2)
-    pores = periodic_noise(H, W, 0.6, 9.0, seed + 3)
-    pores = np.clip(pores - 1.2, 0.0, None) * p["pores"]
+    pores = periodic_noise(H, W, 0.5, 7.0, seed + 3)
+    pores = np.clip(pores - 1.3, 0.0, None) * p["pores"]
     base, dark, lightc = (np.array(p["base"]), np.array(p["dark"]), np.array(p["light"]))
-    t = np.clip(0.5 + 0.18 * figure, 0, 1)[..., None]
+    t = np.clip(0.5 + p["figure"] * figure, 0, 1)[..., None]
     col = base * (1 - t) + lightc * t
-    col = col + (dark - col) * (0.55 * band + pores)[..., None]
+    col = col + (dark - col) * np.clip(p["grain_contrast"] * band + pores, 0, 1)[..., None]
     # lacquered, rounded edges at the top and bottom
     v = (yy + 0.5) / H
     e = p["edge"] / H
