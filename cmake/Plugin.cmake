@@ -41,7 +41,8 @@ set_source_files_properties(${OXLADE_CORE_SOURCES} PROPERTIES COMPILE_OPTIONS "-
 file(GLOB OXLADE_RESOURCE_FILES CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/resources/*.json
      ${CMAKE_SOURCE_DIR}/resources/editor/images/*.png
-     ${CMAKE_SOURCE_DIR}/resources/editor/fonts/*.ttf)
+     ${CMAKE_SOURCE_DIR}/resources/editor/fonts/*.ttf
+     ${CMAKE_SOURCE_DIR}/resources/editor/fonts/*.otf)
 if(OXLADE_RESOURCE_FILES)
     juce_add_binary_data(OxladeResources NAMESPACE OxladeBinary HEADER_NAME OxladeBinary.h
                          SOURCES ${OXLADE_RESOURCE_FILES})

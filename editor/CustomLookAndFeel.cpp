@@ -135,6 +135,40 @@ juce::Font CustomLookAndFeel::getLabelFont (juce::Label& label)
     return makeFont (regularTypeface, fontHeightFor (sizedBy, 12.0f));
 }
 
+void CustomLookAndFeel::drawButtonText (juce::Graphics& g, juce::TextButton& button, bool highlighted, bool down)
+{
+    const auto text = button.getButtonText();
+    const auto first = text[0];
+    if (first != 0x25b2 && first != 0x25bc) // ▲ ▼
+    {
+        LookAndFeel_V4::drawButtonText (g, button, highlighted, down);
+        return;
+    }
+
+    // The fold buttons' arrows: the Play typeface has no geometric shapes, so the arrow is drawn
+    // as a triangle in front of the rest of the text, the two centred together.
+    const auto font = getTextButtonFont (button, button.getHeight());
+    const auto rest = text.substring (1);
+    const float h = font.getHeight();
+    const float arrowWidth = 0.62f * h, arrowHeight = 0.5f * h;
+    const float total = arrowWidth + font.getStringWidthFloat (rest);
+    const float x = ((float) button.getWidth() - total) * 0.5f;
+    const float cy = (float) button.getHeight() * 0.5f;
+
+    const auto colour = button.findColour (button.getToggleState() ? juce::TextButton::textColourOnId : juce::TextButton::textColourOffId)
+                            .withMultipliedAlpha (button.isEnabled() ? 1.0f : 0.5f);
+    g.setColour (colour);
+    juce::Path arrow;
+    if (first == 0x25b2)
+        arrow.addTriangle (x, cy + arrowHeight * 0.5f, x + arrowWidth, cy + arrowHeight * 0.5f, x + arrowWidth * 0.5f, cy - arrowHeight * 0.5f);
+    else
+        arrow.addTriangle (x, cy - arrowHeight * 0.5f, x + arrowWidth, cy - arrowHeight * 0.5f, x + arrowWidth * 0.5f, cy + arrowHeight * 0.5f);
+    g.fillPath (arrow);
+
+    g.setFont (font);
+    g.drawText (rest, juce::Rectangle<float> (x + arrowWidth, 0.0f, (float) button.getWidth(), (float) button.getHeight()), juce::Justification::centredLeft, false);
+}
+
 //==============================================================================
 void CustomLookAndFeel::drawComboBox (juce::Graphics& g, int width, int height, bool, int buttonX, int buttonY, int buttonW, int buttonH, juce::ComboBox& box)
 {

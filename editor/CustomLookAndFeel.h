@@ -28,12 +28,13 @@ public:
     /** Resource names of the embedded fonts. */
     static constexpr const char* regularFontResource = "PlayRegular_ttf";
     static constexpr const char* boldFontResource = "PlayBold_ttf";
-    static constexpr const char* japaneseFontResource = "IPAexGothicSubset_ttf";
+    static constexpr const char* japaneseFontResource = "NotoSansCJKjpRegularSubset_otf";
 
     CustomLookAndFeel();
 
     // Button
     void drawButtonBackground (juce::Graphics&, juce::Button&, const juce::Colour& backgroundColour, bool highlighted, bool down) override;
+    void drawButtonText (juce::Graphics&, juce::TextButton&, bool highlighted, bool down) override;
     juce::Font getTextButtonFont (juce::TextButton&, int buttonHeight) override;
 
     // Alert window

@@ -245,6 +245,7 @@ void KnobComponent::drawFrame (juce::Graphics& g, const Geometry& geo)
     const int frames = juce::jmax (1, strip.getWidth() / strip.getHeight());
     const int pixels = juce::jmax (1, juce::roundToInt (d * scale));
     juce::AffineTransform transform;
+    g.setOpacity (1.0f); // images are drawn at the current colour's opacity (the glow's)
 
     if (continuous && !isContinuousStrip)
     {

@@ -239,3 +239,32 @@ TEST (Knob, DisabledKnobIsDarkenedOnlyOverItsOwnPixels)
     EXPECT_LT (dimmed.getPixelAt (50, 50).getBrightness(), normal.getPixelAt (50, 50).getBrightness());
     EXPECT_EQ (dimmed.getPixelAt (1, 1).getAlpha(), 0); // outside the knob nothing is drawn
 }
+
+TEST (Knob, HoverGlowLiesBehindTheKnob)
+{
+    auto knob = makeKnob (KnobComponent::gainType, -12.0, 12.0, 3.0);
+    knob->getProperties().set ("externalScale", 1.0);
+    auto paint = [&knob] {
+        juce::Image image (juce::Image::ARGB, 100, 100, true);
+        juce::Graphics g (image);
+        knob->paint (g);
+        return image;
+    };
+    const auto plain = paint();
+    knob->mouseEnter (mouseEvent (*knob, { 50, 50 }));
+    const auto glowing = paint();
+
+    // The knob's own pixels are untouched (the glow must not show through the cap) ...
+    EXPECT_EQ (glowing.getPixelAt (50, 50).getARGB(), plain.getPixelAt (50, 50).getARGB());
+    // ... and just outside its edge the blue glow appears.
+    int edge = 0;
+    while (edge < 49 && plain.getPixelAt (50 + edge, 50).getAlpha() > 0)
+        ++edge;
+    ASSERT_LT (edge, 49) << "the knob fills its whole square";
+    const auto halo = glowing.getPixelAt (50 + edge + 1, 50);
+    EXPECT_GT (halo.getAlpha(), 0);
+    EXPECT_GT (halo.getBlue(), halo.getRed());
+
+    knob->panelDrawsGlow = true; // the panel paints it instead
+    EXPECT_EQ (paint().getPixelAt (50 + edge + 1, 50).getAlpha(), 0);
+}
