@@ -202,22 +202,30 @@ void OxladeEQEditor::ProportionalMinHeightConstrainer::checkBounds (juce::Rectan
         else
             heightFollowsWidth = std::abs (bounds.getWidth() - previous.getWidth()) >= std::abs (bounds.getHeight() - previous.getHeight()) * fixedRatio;
 
-        if (heightFollowsWidth)
-        {
-            const int h = roundEven (bounds.getWidth() / fixedRatio);
-            if (top)
-                bounds.setTop (bounds.getBottom() - h);
-            else
-                bounds.setHeight (h);
-        }
-        else
-        {
-            const int w = roundEven (bounds.getHeight() * fixedRatio);
+        auto setWidth = [&] (int w) {
             if (left)
                 bounds.setLeft (bounds.getRight() - w);
             else
                 bounds.setWidth (w);
+        };
+        auto setHeight = [&] (int h) {
+            if (top)
+                bounds.setTop (bounds.getBottom() - h);
+            else
+                bounds.setHeight (h);
+        };
+
+        if (!heightFollowsWidth)
+        {
+            setWidth (roundEven (bounds.getHeight() * fixedRatio));
+            // A width derived from a limiting height can round past the width limits (514 high
+            // gives 854 wide): then the width is pinned and the height follows it.
+            const int pinned = juce::jlimit (getMinimumWidth(), getMaximumWidth(), bounds.getWidth());
+            heightFollowsWidth = pinned != bounds.getWidth();
+            setWidth (pinned);
         }
+        if (heightFollowsWidth)
+            setHeight (roundEven (bounds.getWidth() / fixedRatio));
         return;
     }
 

@@ -137,6 +137,11 @@ TEST (EditorShell, ConstrainerKeepsTheFoldedRatio)
         { { 0, 0, 1300, 700 }, false, false, true, true, { 0, 0, 1300, 782 } },            // corner, width led: 782.3
         { { 0, 0, 1150, 900 }, false, false, true, true, { 0, 0, 1496, 900 } },            // corner, height led: 1495.6
         { { -60, -100, 1200, 786 }, true, true, false, false, { -166, -100, 1306, 786 } }, // top-left, height led, right edge kept
+        // At the minimum height the derived width (854.2) would fall below the minimum width:
+        // the width is pinned to 855 and the height follows (514.5 -> 514).
+        { { 0, 0, 855, 514 }, false, false, false, false, { 0, 0, 855, 514 } },
+        { { 0, 0, 700, 400 }, false, false, true, true, { 0, 0, 855, 514 } },
+        { { 0, 0, 3000, 1372 }, false, false, true, false, { 0, 0, 2280, 1372 } }, // 1372 high: 2280 wide
     };
     for (const auto& k : cases)
     {
