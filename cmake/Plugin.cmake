@@ -35,8 +35,14 @@ file(GLOB OXLADE_CORE_SOURCES CONFIGURE_DEPENDS
 target_sources(Oxlade PRIVATE ${OXLADE_CORE_SOURCES})
 set_source_files_properties(${OXLADE_CORE_SOURCES} PROPERTIES COMPILE_OPTIONS "-Wall;-Wextra")
 
-# Embedded documents (models, tables, clipper fit), looked up by resource name.
-file(GLOB OXLADE_RESOURCE_FILES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/*.json)
+# Embedded resources, looked up by name (file name with the dot replaced by an underscore, so
+# names must be unique across the folders): model documents, tables and the clipper fit, the
+# editor's images and fonts.
+file(GLOB OXLADE_RESOURCE_FILES CONFIGURE_DEPENDS
+     ${CMAKE_SOURCE_DIR}/resources/*.json
+     ${CMAKE_SOURCE_DIR}/resources/editor/images/*.png
+     ${CMAKE_SOURCE_DIR}/resources/editor/fonts/*.ttf
+     ${CMAKE_SOURCE_DIR}/resources/editor/fonts/*.otf)
 if(OXLADE_RESOURCE_FILES)
     juce_add_binary_data(OxladeResources NAMESPACE OxladeBinary HEADER_NAME OxladeBinary.h
                          SOURCES ${OXLADE_RESOURCE_FILES})
@@ -89,7 +95,7 @@ function(oxlade_link_shared_code target)
 endfunction()
 
 # Offline renderer.
-add_executable(oxlade-render tools/render/main.cpp tools/render/Demo.cpp tools/render/Renderer.cpp)
+add_executable(oxlade-render tools/render/main.cpp tools/render/Demo.cpp tools/render/Renderer.cpp tools/render/Screenshot.cpp)
 oxlade_link_shared_code(oxlade-render)
 target_include_directories(oxlade-render PRIVATE ${CMAKE_SOURCE_DIR}/tools/render)
 
@@ -102,10 +108,37 @@ target_compile_definitions(oxlade_core_tests PRIVATE
     OXLADE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 gtest_discover_tests(oxlade_core_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS core)
 
+# Tests that put windows on screen get a virtual X display of their own (Xvfb, installed by
+# scripts/setup); xvfb-run -a picks a free display number, so tests can run in parallel.
+find_program(OXLADE_XVFB_RUN xvfb-run)
+set(OXLADE_WITH_DISPLAY "")
+if(OXLADE_XVFB_RUN)
+    set(OXLADE_WITH_DISPLAY ${OXLADE_XVFB_RUN} -a -s "-screen 0 2560x1600x24 -nolisten tcp")
+endif()
+
+# Editor tests (look and feel, shell, knob, lifetime beside the audio thread).
+file(GLOB OXLADE_EDITOR_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/editor/*.cpp ${CMAKE_SOURCE_DIR}/tests/editor/*.h)
+add_executable(oxlade_editor_tests ${OXLADE_EDITOR_TEST_SOURCES}
+               ${CMAKE_SOURCE_DIR}/tests/core/TestMain.cpp ${CMAKE_SOURCE_DIR}/tests/core/AllocationGuard.cpp
+               ${CMAKE_SOURCE_DIR}/tests/support/X11ErrorHandler.cpp)
+oxlade_link_shared_code(oxlade_editor_tests)
+target_link_libraries(oxlade_editor_tests PRIVATE GTest::gtest ${CMAKE_DL_LIBS})
+if(OXLADE_WITH_DISPLAY)
+    set_target_properties(oxlade_editor_tests PROPERTIES CROSSCOMPILING_EMULATOR "${OXLADE_WITH_DISPLAY}")
+endif()
+gtest_discover_tests(oxlade_editor_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS editor)
+
 # Command-line behaviour of the renderer.
 add_test(NAME render_cli COMMAND ${CMAKE_COMMAND} -E env OXLADE_RENDER=$<TARGET_FILE:oxlade-render>
          bash ${CMAKE_SOURCE_DIR}/tests/render/render_cli_test.sh)
 set_tests_properties(render_cli PROPERTIES LABELS render)
+
+# Editor screenshots through the renderer (no display: it draws off-screen). The PNGs stay in
+# the build folder for reviewers.
+add_test(NAME render_screenshots COMMAND ${CMAKE_COMMAND} -E env OXLADE_RENDER=$<TARGET_FILE:oxlade-render>
+         OXLADE_SCREENSHOT_DIR=${CMAKE_BINARY_DIR}/screenshots
+         bash ${CMAKE_SOURCE_DIR}/tests/render/screenshot_test.sh)
+set_tests_properties(render_screenshots PROPERTIES LABELS render)
 
 if(OXLADE_BUILD_BENCH)
     find_package(benchmark REQUIRED)
@@ -125,9 +158,9 @@ option(OXLADE_HOST_TESTS "Build the plug-in hosting test" ON)
 if(OXLADE_HOST_TESTS)
 find_package(PNG REQUIRED)
 find_package(JPEG REQUIRED)
-add_executable(oxlade_host_tests tests/host/HostTest.cpp tests/core/TestMain.cpp)
+add_executable(oxlade_host_tests tests/host/HostTest.cpp tests/core/TestMain.cpp tests/support/X11ErrorHandler.cpp)
 target_link_libraries(oxlade_host_tests PRIVATE
-    juce::juce_audio_processors juce::juce_recommended_config_flags GTest::gtest PNG::PNG JPEG::JPEG)
+    juce::juce_audio_processors juce::juce_recommended_config_flags GTest::gtest PNG::PNG JPEG::JPEG ${CMAKE_DL_LIBS})
 target_compile_definitions(oxlade_host_tests PRIVATE
     JUCE_PLUGINHOST_VST3=1 JUCE_PLUGINHOST_LV2=1 JUCE_WEB_BROWSER=0 JUCE_USE_CURL=0
     JUCE_MODAL_LOOPS_PERMITTED=1 JUCE_STANDALONE_APPLICATION=1
@@ -135,5 +168,9 @@ target_compile_definitions(oxlade_host_tests PRIVATE
     OXLADE_LV2_BUNDLE="$<TARGET_FILE_DIR:Oxlade_LV2>")
 target_compile_options(oxlade_host_tests PRIVATE ${OXLADE_QUIET_JUCE})
 add_dependencies(oxlade_host_tests Oxlade_VST3 Oxlade_LV2)
+if(OXLADE_WITH_DISPLAY)
+    # The editor checks open windows.
+    set_target_properties(oxlade_host_tests PROPERTIES CROSSCOMPILING_EMULATOR "${OXLADE_WITH_DISPLAY}")
+endif()
 gtest_discover_tests(oxlade_host_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS host)
 endif()

@@ -116,10 +116,8 @@ juce::AudioProcessorParameter* OxladeEQProcessor::getBypassParameter() const
     return parameters.getParameter (ParamID::bypass);
 }
 
-juce::AudioProcessorEditor* OxladeEQProcessor::createEditor()
-{
-    return new juce::GenericAudioProcessorEditor (*this);
-}
+// createEditor is defined with the editor (editor/OxladeEQEditor.cpp): core never includes the
+// editor's headers.
 
 bool OxladeEQProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
 {

@@ -221,7 +221,8 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
                                         double sampleRate,
                                         int blockSize,
                                         bool compensateLatency,
-                                        bool showProgress)
+                                        bool showProgress,
+                                        const std::function<void (int samplesDone)>& afterBlock)
 {
     const int channels = input.getNumChannels();
     const int length = input.getNumSamples();
@@ -248,6 +249,8 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
                 block.copyFrom (ch, 0, input, ch, pos, std::min (n, length - pos));
 
         processor.processBlock (block, midi);
+        if (afterBlock)
+            afterBlock (pos + n);
 
         // Output sample pos + i corresponds to input sample pos + i - latency.
         for (int i = 0; i < n; ++i)

@@ -2,6 +2,7 @@
 
 #include "core/OxladeEQProcessor.h"
 
+#include <functional>
 #include <juce_audio_formats/juce_audio_formats.h>
 
 namespace oxlade::render
@@ -74,7 +75,8 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
                                         double sampleRate,
                                         int blockSize,
                                         bool compensateLatency,
-                                        bool showProgress);
+                                        bool showProgress,
+                                        const std::function<void (int samplesDone)>& afterBlock = {});
 
 /** Reads an audio file (WAV, AIFF, FLAC) fully. Throws RenderError. */
 juce::AudioBuffer<float> readAudioFile (const juce::File& file, double& sampleRate);
@@ -82,6 +84,21 @@ juce::AudioBuffer<float> readAudioFile (const juce::File& file, double& sampleRa
 /** Writes a WAV file through a temporary file that replaces the target only once complete.
     Throws RenderError. */
 void writeWavFile (const juce::File& file, const juce::AudioBuffer<float>& buffer, double sampleRate, bool asFloat, bool overwrite);
+
+/** What the --screenshot option draws. */
+struct ScreenshotOptions
+{
+    juce::File output;
+    int scalePercent = 100;
+    juce::String layout; ///< "folded", "expanded", "knobs-folded", or empty for the state's own
+    bool overwrite = false;
+};
+
+/** Renders the processor's editor off-screen, without a window, to a PNG of the editor's own
+    size. When input is given it is processed first (with the editor open, its display timer
+    stepped at 30 Hz of audio time), so meters and analyser show the programme. Throws
+    RenderError. */
+void writeEditorScreenshot (OxladeEQProcessor& processor, const ScreenshotOptions& options, const juce::AudioBuffer<float>* input, double sampleRate, int blockSize);
 
 /** The built-in stereo demonstration programme (about ten seconds at 48 kHz). */
 juce::AudioBuffer<float> makeDemoProgramme (double sampleRate);

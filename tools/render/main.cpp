@@ -25,6 +25,7 @@ const char* usageText =
     "usage: oxlade-render [options] INPUT OUTPUT.wav\n"
     "       oxlade-render --demo OUTPUT.wav [options]\n"
     "       oxlade-render --list-params [--json] [options]\n"
+    "       oxlade-render --screenshot OUT.png [INPUT] [options]\n"
     "\n"
     "options:\n"
     "  --set ID=VALUE            set a parameter by ID, parsed as its own text (repeatable)\n"
@@ -46,6 +47,14 @@ const char* usageText =
     "  --no-latency-compensation keep the processor's latency in the output\n"
     "  --overwrite               replace an existing output file\n"
     "  --quiet                   no progress bar or summary\n"
+    "  --screenshot OUT.png      draw the plug-in's editor off-screen (no window, no display\n"
+    "                            needed) to a PNG of the editor's own size; with INPUT (or\n"
+    "                            --demo) the audio is processed first, with the editor open,\n"
+    "                            so meters and analyser show it; no audio file is written\n"
+    "  --scale PERCENT           screenshot window scale, 75 to 200 (default 100)\n"
+    "  --layout L                screenshot fold state: folded (EQ curve folded),\n"
+    "                            expanded (curve and knobs shown) or knobs-folded (curve\n"
+    "                            shown, EQ knobs folded); default: the state's own\n"
     "  --list-params             list parameters (ID, name, range, default, current)\n"
     "  --json                    machine-readable --list-params\n"
     "  --help                    this text\n";
@@ -78,6 +87,8 @@ int main (int argc, char** argv)
     RenderOptions options;
     bool listParams = false, json = false, demo = false, userDefault = false;
     int responseChannel = -1;
+    ScreenshotOptions screenshot;
+    bool scaleGiven = false;
     juce::StringArray positional;
 
     for (int i = 1; i < argc; ++i)
@@ -127,6 +138,22 @@ int main (int argc, char** argv)
             if (!v.containsOnly ("0123456789") || options.blockSize < 1 || options.blockSize > 65536)
                 fail ("--block expects a size from 1 to 65536, got '" + v + "'");
         }
+        else if (arg == "--screenshot")
+            screenshot.output = resolve (next());
+        else if (arg == "--scale")
+        {
+            const auto v = next().trim();
+            screenshot.scalePercent = v.getIntValue();
+            if (!v.containsOnly ("0123456789") || v.isEmpty() || screenshot.scalePercent < 75 || screenshot.scalePercent > 200)
+                fail ("--scale expects a percentage from 75 to 200, got '" + v + "'");
+            scaleGiven = true;
+        }
+        else if (arg == "--layout")
+        {
+            screenshot.layout = next().trim();
+            if (screenshot.layout != "folded" && screenshot.layout != "expanded" && screenshot.layout != "knobs-folded")
+                fail ("--layout expects folded, expanded or knobs-folded, got '" + screenshot.layout + "'");
+        }
         else if (arg == "--float")
             options.floatOutput = true;
         else if (arg == "--no-latency-compensation")
@@ -146,6 +173,10 @@ int main (int argc, char** argv)
         else
             positional.add (arg);
     }
+
+    const bool screenshotMode = screenshot.output != juce::File();
+    if (!screenshotMode && (scaleGiven || screenshot.layout.isNotEmpty()))
+        fail ("--scale and --layout belong to --screenshot");
 
     // Renders start from the factory settings unless asked otherwise: the plug-in's data folder
     // (and its User Default preset) is pointed at an empty scratch folder for this run.
@@ -225,6 +256,29 @@ int main (int argc, char** argv)
     double sampleRate = 48000.0;
     juce::AudioBuffer<float> input;
     juce::File outputFile;
+
+    if (screenshotMode)
+    {
+        try
+        {
+            if (positional.size() > 1 || (demo && !positional.isEmpty()))
+                fail ("--screenshot takes at most one input file (or --demo), and writes no audio");
+            const bool haveInput = demo || positional.size() == 1;
+            if (demo)
+                input = makeDemoProgramme (sampleRate);
+            else if (haveInput)
+                input = readAudioFile (resolve (positional[0]), sampleRate);
+            screenshot.overwrite = options.overwrite;
+            writeEditorScreenshot (processor, screenshot, haveInput ? &input : nullptr, sampleRate, options.blockSize);
+            if (!options.quiet)
+                std::printf ("%s: editor screenshot\n", screenshot.output.getFullPathName().toRawUTF8());
+        }
+        catch (const RenderError& e)
+        {
+            fail (e.message);
+        }
+        return 0;
+    }
 
     try
     {
