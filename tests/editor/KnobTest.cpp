@@ -268,3 +268,60 @@ TEST (Knob, HoverGlowLiesBehindTheKnob)
     knob->panelDrawsGlow = true; // the panel paints it instead
     EXPECT_EQ (paint().getPixelAt (50 + edge + 1, 50).getAlpha(), 0);
 }
+
+TEST (Knob, EveryFrameSitsOnTheSameSpot)
+{
+    // The knob must not wobble while it turns: the alpha silhouette of every drawn frame has the
+    // same centre, for every strip, at a typical panel size.
+    struct Strip
+    {
+        int type;
+        bool trim;
+        int colour;
+        bool continuous;
+    };
+    for (const auto& s : { Strip{ KnobComponent::frequencyType, false, 0, false },
+                           Strip{ KnobComponent::gainType, false, 0, false },
+                           Strip{ KnobComponent::frequencyType, true, 0, false },
+                           Strip{ KnobComponent::frequencyType, true, 1, false },
+                           Strip{ KnobComponent::frequencyType, true, 2, false },
+                           Strip{ KnobComponent::frequencyType, false, 0, true },
+                           Strip{ KnobComponent::gainType, false, 0, true },
+                           Strip{ KnobComponent::frequencyType, true, 0, true } })
+    {
+        auto knob = makeKnob (s.type, 0.0, 72.0, 0.0);
+        knob->trimStyle = s.trim;
+        knob->trimColour = s.colour;
+        knob->continuous = s.continuous;
+        knob->getProperties().set ("externalScale", 1.0);
+        knob->setBounds (0, 0, 71, 71);
+
+        double minX = 1e9, maxX = -1e9, minY = 1e9, maxY = -1e9;
+        for (int step = 0; step <= 72; step += s.continuous ? 3 : 12)
+        {
+            knob->setValue (step);
+            juce::Image image (juce::Image::ARGB, 71, 71, true);
+            {
+                juce::Graphics g (image);
+                knob->paint (g);
+            }
+            double sum = 0, sx = 0, sy = 0;
+            for (int y = 0; y < 71; ++y)
+                for (int x = 0; x < 71; ++x)
+                {
+                    const double a = image.getPixelAt (x, y).getAlpha();
+                    sum += a;
+                    sx += a * x;
+                    sy += a * y;
+                }
+            ASSERT_GT (sum, 0.0) << knob->steppedStripName();
+            minX = std::min (minX, sx / sum);
+            maxX = std::max (maxX, sx / sum);
+            minY = std::min (minY, sy / sum);
+            maxY = std::max (maxY, sy / sum);
+        }
+        const auto* name = s.continuous ? knob->continuousStripName() : knob->steppedStripName();
+        EXPECT_LT (maxX - minX, 0.25) << name;
+        EXPECT_LT (maxY - minY, 0.25) << name;
+    }
+}
