@@ -272,6 +272,14 @@ void DcBlocker::reset() noexcept
     y1.fill (0.0);
 }
 
+void DcBlocker::continueFrom (int channel, double value) noexcept
+{
+    if (channel < 0 || channel > 1 || !std::isfinite (value))
+        return;
+    x1[static_cast<size_t> (channel)] = value;
+    y1[static_cast<size_t> (channel)] = value;
+}
+
 void DcBlocker::process (float* const* channels, int numChannels, int numSamples) noexcept
 {
     const int nc = std::min (numChannels, 2);

@@ -309,8 +309,11 @@ Outcome measureRow (const Row& row, const Variant& v)
         f.hfMeanDb = std::max (f.hfMeanDb, mean);
         if (row.sweep)
             continue;
-        f.step = std::max (f.step, largestStep (d, event, stepEnd) / amplitude);
-        f.ownStep = std::max (f.ownStep, largestStep (ideal, event, stepEnd) / amplitude);
+        // The steps are taken from a little before the event: where a stage's latency delays the
+        // change at the output, the old signal is still leaving there at its full size.
+        const int stepStart = event - 64;
+        f.step = std::max (f.step, largestStep (d, stepStart, stepEnd) / amplitude);
+        f.ownStep = std::max (f.ownStep, largestStep (ideal, stepStart, stepEnd) / amplitude);
         f.ownHfPeakDb = std::max (f.ownHfPeakDb, meter.measure (ideal, event, stepEnd).first);
         for (int n = settle; n < length; ++n)
             f.residual = std::max (f.residual, std::abs (d[(size_t) n]) / amplitude);
@@ -340,7 +343,11 @@ void checkRow (const Row& row)
             continue;
         }
         const auto& f = o.figures;
-        std::printf ("[ click ] %-44s %-22s step %.4f A (ideal %.4f)  HF peak %7.1f dB (ideal %7.1f) mean %7.1f dB  residual %.4f A\n",
+        const double hfLimit = std::max (row.hfFloorDb, f.ownHfPeakDb + row.hfMarginDb);
+        const bool hfOk = f.hfPeakDb <= hfLimit;
+        const bool stepOk = row.sweep || f.step <= f.ownStep + row.stepMargin;
+        const bool landed = row.sweep || f.residual <= row.residualLimit;
+        std::printf ("[ click ] %-44s %-22s step %.4f A (ideal %.4f)  HF peak %7.1f dB (ideal %7.1f) mean %7.1f dB  residual %.4f A%s\n",
                      row.name.c_str(),
                      v.text().c_str(),
                      f.step,
@@ -348,13 +355,12 @@ void checkRow (const Row& row)
                      f.hfPeakDb,
                      f.ownHfPeakDb,
                      f.hfMeanDb,
-                     f.residual);
+                     f.residual,
+                     hfOk && stepOk && landed ? "" : "  << FAIL");
         const std::string where = row.name + ", " + v.text();
-        EXPECT_LE (f.hfPeakDb, std::max (row.hfFloorDb, f.ownHfPeakDb + row.hfMarginDb)) << where;
-        if (row.sweep)
-            continue;
-        EXPECT_LE (f.step, f.ownStep + row.stepMargin) << where;
-        EXPECT_LE (f.residual, row.residualLimit) << where;
+        EXPECT_TRUE (hfOk) << where << ": inter-harmonic energy " << f.hfPeakDb << " dB above the limit " << hfLimit << " dB";
+        EXPECT_TRUE (stepOk) << where << ": step " << f.step << " A above the ideal " << f.ownStep << " A + " << row.stepMargin;
+        EXPECT_TRUE (landed) << where << ": |out - new| " << f.residual << " A after " << row.settleMs << " ms";
     }
 }
 
@@ -576,7 +582,12 @@ TEST (Clicks, BypassIsAlignedAndSmooth)
     r.event = setOnMessageThread ({ { "bypass", 1.0f } });
     r.reference = Reference::delayedInput;
     r.tones = { 1000.0 };
+    // Without oversampling the switch is instant (the first bypassed block is the input itself)
+    // between two aligned paths that differ only by the 2 Hz DC blocker: at 1 kHz a step of
+    // 0.2 % of A, 87 dB below the signal. With oversampling it is a 5 ms crossfade.
+    r.hfFloorDb = -80.0;
     checkRow (r);
+    r.hfFloorDb = -100.0;
 
     r.name = "bypass off";
     r.initial = { { "bypass", 1.0f } };
@@ -610,7 +621,7 @@ TEST (Clicks, DriveRamps)
     r.after = { { "mode", 1.0f }, { "hybridMode", 1.0f }, { "drive", 100.0f } };
     r.event = setOnMessageThread ({ { "drive", 100.0f } });
     r.needsModels = true;
-    r.settleMs = 100.0;
+    r.settleMs = 150.0; // the engine warms up for one receptive field (43 ms) before the drive ramps in
     checkRow (r);
 
     r.name = "drive 0 -> 100 %, Standard";
