@@ -5,6 +5,7 @@
 // ideal steady state) and with the ideal transition along the intended fade, glide or ramp
 // (ClickDetector.h). The thresholds are stated per row.
 
+#include "AllocationGuard.h"
 #include "ClickDetector.h"
 #include "ProcessorFixture.h"
 #include "core/PresetFiles.h"
@@ -159,15 +160,16 @@ juce::AudioBuffer<float> render (ProcessorHarness& h, const juce::AudioBuffer<fl
             end = std::min (end, actions[next].sample);
         if (blockStarts != nullptr)
             blockStarts->push_back (pos);
-        if (dbl)
+        juce::AudioBuffer<double> doubleView (d.getArrayOfWritePointers(), 2, pos, end - pos);
+        juce::AudioBuffer<float> floatView (out.getArrayOfWritePointers(), 2, pos, end - pos);
         {
-            juce::AudioBuffer<double> view (d.getArrayOfWritePointers(), 2, pos, end - pos);
-            h.processor->processBlock (view, h.midi);
-        }
-        else
-        {
-            juce::AudioBuffer<float> view (out.getArrayOfWritePointers(), 2, pos, end - pos);
-            h.processor->processBlock (view, h.midi);
+            // Whatever happened between the blocks, processing them allocates nothing.
+            AllocationGuard guard;
+            if (dbl)
+                h.processor->processBlock (doubleView, h.midi);
+            else
+                h.processor->processBlock (floatView, h.midi);
+            EXPECT_EQ (guard.count(), 0u) << "processBlock allocated at sample " << pos;
         }
         pos = end;
     }
