@@ -135,6 +135,30 @@ void EQEngine::Section::process (float* data, int numSamples) noexcept
             finishGlide();
     }
 
+    if (remaining == 0 && target == BandCoefficients::identity())
+    {
+        // A band gone flat on its own poles: its state decays by itself. The sample it is drained,
+        // it becomes the pass-through (the same sample whatever the block size).
+        for (; i < numSamples; ++i)
+        {
+            if (guardState (z1) == 0.0 && guardState (z2) == 0.0)
+            {
+                z1 = z2 = 0.0;
+                glideEnd = target;
+                finishGlide();
+                break;
+            }
+            const double x = data[i];
+            const double y = b0 * x + z1;
+            z1 = b1 * x - a1 * y + z2;
+            z2 = b2 * x - a2 * y;
+            data[i] = static_cast<float> (y);
+        }
+        s1 = guardState (z1);
+        s2 = guardState (z2);
+        return;
+    }
+
     for (; i < numSamples; ++i)
     {
         const double x = data[i];
@@ -145,13 +169,6 @@ void EQEngine::Section::process (float* data, int numSamples) noexcept
     }
     s1 = guardState (z1);
     s2 = guardState (z2);
-
-    // A band gone flat on its own poles has drained: from now on it is the pass-through itself.
-    if (remaining == 0 && s1 == 0.0 && s2 == 0.0 && target == BandCoefficients::identity())
-    {
-        glideEnd = target;
-        finishGlide();
-    }
 }
 
 // Every record starts as the identity (BandCoefficients' defaults), so there is nothing to fill.
