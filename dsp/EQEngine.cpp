@@ -435,9 +435,127 @@ void EQEngine::processLive (float* const* channels, int numChannelsInBlock, int 
                 }
             continue;
         }
+        Section* active[numEQBands];
+        int count = 0;
+        bool draining = false;
         for (auto& section : bank)
             if (!section.isIdentityAtRest())
-                section.process (channels[c], numSamples);
+            {
+                draining = draining || (section.remaining == 0 && section.target == BandCoefficients::identity());
+                active[count++] = &section;
+            }
+        if (draining)
+        {
+            // A band that just went flat stops the sample it has drained; band by band (the same
+            // arithmetic as the cascade) while that happens.
+            for (int k = 0; k < count; ++k)
+                active[k]->process (channels[c], numSamples);
+        }
+        else if (count > 0)
+        {
+            runCascade (active, count, channels[c], numSamples);
+        }
+    }
+}
+
+namespace
+{
+    /** K sections in series per sample (the processor overlaps their recursions), rounding to float
+        between sections exactly as Section::process does band by band. With Gliding, the sections
+        flagged in `moving` advance their coefficients by their increments before every sample. */
+    template <int K, bool Gliding>
+    struct Cascade
+    {
+        template <typename SectionType>
+        static void run (SectionType* const* s, const bool* moving, float* data, int n) noexcept
+        {
+            double b0[K], b1[K], b2[K], a1[K], a2[K], z1[K], z2[K];
+            double d0[K], d1[K], d2[K], d3[K], d4[K];
+            for (int k = 0; k < K; ++k)
+            {
+                b0[k] = s[k]->b0, b1[k] = s[k]->b1, b2[k] = s[k]->b2, a1[k] = s[k]->a1, a2[k] = s[k]->a2;
+                z1[k] = s[k]->s1, z2[k] = s[k]->s2;
+                d0[k] = s[k]->d0, d1[k] = s[k]->d1, d2[k] = s[k]->d2, d3[k] = s[k]->d3, d4[k] = s[k]->d4;
+            }
+            for (int i = 0; i < n; ++i)
+            {
+                float v = data[i];
+                for (int k = 0; k < K; ++k)
+                {
+                    if (Gliding && moving[k])
+                    {
+                        b0[k] += d0[k];
+                        b1[k] += d1[k];
+                        b2[k] += d2[k];
+                        a1[k] += d3[k];
+                        a2[k] += d4[k];
+                    }
+                    const double x = v;
+                    const double y = b0[k] * x + z1[k];
+                    z1[k] = b1[k] * x - a1[k] * y + z2[k];
+                    z2[k] = b2[k] * x - a2[k] * y;
+                    v = static_cast<float> (y);
+                }
+                data[i] = v;
+            }
+            for (int k = 0; k < K; ++k)
+            {
+                if (Gliding && moving[k])
+                    s[k]->b0 = b0[k], s[k]->b1 = b1[k], s[k]->b2 = b2[k], s[k]->a1 = a1[k], s[k]->a2 = a2[k];
+                s[k]->s1 = guardState (z1[k]);
+                s[k]->s2 = guardState (z2[k]);
+            }
+        }
+    };
+
+    template <bool Gliding, typename SectionType>
+    void runCascadeOf (int count, SectionType* const* s, const bool* moving, float* data, int n) noexcept
+    {
+        switch (count)
+        {
+            case 1:
+                Cascade<1, Gliding>::run (s, moving, data, n);
+                break;
+            case 2:
+                Cascade<2, Gliding>::run (s, moving, data, n);
+                break;
+            case 3:
+                Cascade<3, Gliding>::run (s, moving, data, n);
+                break;
+            default:
+                Cascade<4, Gliding>::run (s, moving, data, n);
+                break;
+        }
+    }
+} // namespace
+
+void EQEngine::runCascade (Section* const* active, int count, float* data, int numSamples) noexcept
+{
+    int pos = 0;
+    while (pos < numSamples)
+    {
+        // The block is cut where a glide reaches its last sample, which runs the target itself.
+        bool moving[numEQBands] = {};
+        bool gliding = false;
+        int length = numSamples - pos;
+        for (int k = 0; k < count; ++k)
+        {
+            if (active[k]->remaining == 1)
+                active[k]->finishGlide();
+            if (active[k]->remaining > 1)
+            {
+                moving[k] = gliding = true;
+                length = std::min (length, active[k]->remaining - 1);
+            }
+        }
+        if (gliding)
+            runCascadeOf<true> (count, active, moving, data + pos, length);
+        else
+            runCascadeOf<false> (count, active, moving, data + pos, length);
+        for (int k = 0; k < count; ++k)
+            if (moving[k])
+                active[k]->remaining -= length;
+        pos += length;
     }
 }
 

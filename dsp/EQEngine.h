@@ -145,6 +145,7 @@ private:
 
     void setBand (int band, double frequencyHz, double gainDb, int channel, double q);
     void takePendingRecords() noexcept;
+    static void runCascade (Section* const* active, int count, float* data, int numSamples) noexcept;
 
     double sampleRate = 48000.0;
     int numChannels = 2;
