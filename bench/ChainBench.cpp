@@ -27,7 +27,15 @@ struct Setting
     const char* text;
 };
 
-void runChain (benchmark::State& state, double rate, const std::vector<Setting>& settings)
+/** A parameter that changes at the start of every block, alternating between two values. */
+struct Automation
+{
+    const char* id = nullptr;
+    const char* first = nullptr;
+    const char* second = nullptr;
+};
+
+void runChain (benchmark::State& state, double rate, const std::vector<Setting>& settings, Automation automation = {})
 {
     oxlade::OxladeEQProcessor processor;
     for (const auto& s : settings)
@@ -44,9 +52,20 @@ void runChain (benchmark::State& state, double rate, const std::vector<Setting>&
 
     juce::AudioBuffer<float> buffer (2, chainBlock);
     juce::MidiBuffer midi;
+    juce::RangedAudioParameter* automated = automation.id != nullptr ? processor.parameters.getParameter (automation.id) : nullptr;
+    const float values[2] = { automated != nullptr ? automated->getValueForText (automation.first) : 0.0f,
+                              automated != nullptr ? automated->getValueForText (automation.second) : 0.0f };
     int next = 0;
     for (auto _ : state)
     {
+        if (automated != nullptr)
+        {
+            // The change itself (listener, curve redesign on this message thread) is not timed:
+            // only what the audio thread does with it.
+            state.PauseTiming();
+            automated->setValueNotifyingHost (values[next & 1]);
+            state.ResumeTiming();
+        }
         for (int ch = 0; ch < 2; ++ch)
             std::memcpy (buffer.getWritePointer (ch), noise.data() + (size_t) ((2 * next + ch) * chainBlock), sizeof (float) * chainBlock);
         next = (next + 1) % tableBlocks;
@@ -62,6 +81,19 @@ void BM_ChainBypassedBaseline (benchmark::State& state) { runChain (state, 48000
 void BM_ChainEqTrimsFltr (benchmark::State& state)
 {
     runChain (state, 48000.0, { { "clipper", "OFF" }, { "stereoLink", "0" }, { "lfGain", "6" }, { "lmfGain", "-4" }, { "hmfGain", "9" }, { "hfGain", "-6" }, { "lfGainB", "-9" }, { "lmfGainB", "12" }, { "hmfGainB", "-2" }, { "hfGainB", "4" }, { "inputTrim", "3" }, { "outputTrim", "-3" }, { "fltr", "1" } });
+}
+
+// The same with the EQ always gliding: a new target every block, so the 10 ms glide never rests.
+// One band (LMF of channel A) ...
+void BM_ChainEqTrimsFltrGlidingOneBand (benchmark::State& state)
+{
+    runChain (state, 48000.0, { { "clipper", "OFF" }, { "stereoLink", "0" }, { "lfGain", "6" }, { "lmfGain", "-4" }, { "hmfGain", "9" }, { "hfGain", "-6" }, { "lfGainB", "-9" }, { "lmfGainB", "12" }, { "hmfGainB", "-2" }, { "hfGainB", "4" }, { "inputTrim", "3" }, { "outputTrim", "-3" }, { "fltr", "1" } }, { "lmfGain", "-4", "-2" });
+}
+
+// ... and all eight (the analog spread moves every band of both channels).
+void BM_ChainEqTrimsFltrGlidingAllBands (benchmark::State& state)
+{
+    runChain (state, 48000.0, { { "clipper", "OFF" }, { "stereoLink", "0" }, { "lfGain", "6" }, { "lmfGain", "-4" }, { "hmfGain", "9" }, { "hfGain", "-6" }, { "lfGainB", "-9" }, { "lmfGainB", "12" }, { "hmfGainB", "-2" }, { "hfGainB", "4" }, { "inputTrim", "3" }, { "outputTrim", "-3" }, { "fltr", "1" } }, { "analogExpansion", "20", "40" });
 }
 
 void BM_ChainEqClipperX4 (benchmark::State& state)
@@ -102,4 +134,6 @@ const bool engineMatrixRegistered = (registerEngineMatrix(), true);
 
 BENCHMARK (BM_ChainBypassedBaseline)->UseRealTime();
 BENCHMARK (BM_ChainEqTrimsFltr)->UseRealTime();
+BENCHMARK (BM_ChainEqTrimsFltrGlidingOneBand)->UseRealTime();
+BENCHMARK (BM_ChainEqTrimsFltrGlidingAllBands)->UseRealTime();
 BENCHMARK (BM_ChainEqClipperX4)->UseRealTime();

@@ -14,6 +14,15 @@ namespace
 {
     constexpr double fadeSeconds = 0.005;
     constexpr double smoothingSeconds = 0.005;
+    // Gain and frequency changes of the EQ bands glide over this time.
+    constexpr double eqGlideSeconds = 0.010;
+    // Bypass, polarity and the double-precision neutral pass-through cross over in this time.
+    constexpr double crossfadeSeconds = 0.005;
+
+    int stepsFor (double seconds, double rate) noexcept
+    {
+        return std::max (1, (int) (rate * seconds));
+    }
 } // namespace
 
 //==============================================================================
@@ -66,6 +75,28 @@ OxladeEQProcessor::OxladeEQProcessor()
     raw.inputTrim = parameters.getRawParameterValue (ParamID::inputTrim);
     raw.outputTrim = parameters.getRawParameterValue (ParamID::outputTrim);
     raw.refCal = parameters.getRawParameterValue (ParamID::refCal);
+
+    const char* frequencyIds[4] = { ParamID::lfStep, ParamID::lmfFreq, ParamID::hmfFreq, ParamID::hfStep };
+    const char* gainIds[4] = { ParamID::lfGain, ParamID::lmfGain, ParamID::hmfGain, ParamID::hfGain };
+    const char* frequencyIdsB[4] = { ParamID::lfStepB, ParamID::lmfFreqB, ParamID::hmfFreqB, ParamID::hfStepB };
+    const char* gainIdsB[4] = { ParamID::lfGainB, ParamID::lmfGainB, ParamID::hmfGainB, ParamID::hfGainB };
+    for (size_t k = 0; k < 4; ++k)
+    {
+        bandRaw.frequency[k] = parameters.getRawParameterValue (frequencyIds[k]);
+        bandRaw.gain[k] = parameters.getRawParameterValue (gainIds[k]);
+        bandRaw.frequencyB[k] = parameters.getRawParameterValue (frequencyIdsB[k]);
+        bandRaw.gainB[k] = parameters.getRawParameterValue (gainIdsB[k]);
+    }
+    bandRaw.q[1] = parameters.getRawParameterValue (ParamID::lmfQ);
+    bandRaw.q[2] = parameters.getRawParameterValue (ParamID::hmfQ);
+    bandRaw.qB[1] = parameters.getRawParameterValue (ParamID::lmfQB);
+    bandRaw.qB[2] = parameters.getRawParameterValue (ParamID::hmfQB);
+    bandRaw.lfShelf = parameters.getRawParameterValue (ParamID::lfShelf);
+    bandRaw.hfShelf = parameters.getRawParameterValue (ParamID::hfShelf);
+    bandRaw.lfShelfB = parameters.getRawParameterValue (ParamID::lfShelfB);
+    bandRaw.hfShelfB = parameters.getRawParameterValue (ParamID::hfShelfB);
+    bandRaw.styleA = parameters.getRawParameterValue (ParamID::styleA);
+    bandRaw.contQ = parameters.getRawParameterValue (ParamID::contQ);
 
     // The update check starts from the message loop once this instance exists; a queued task
     // of an instance that is already gone finds its alive flag cleared and does nothing.
@@ -205,6 +236,13 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
 
     doubleScratch.setSize (2, juce::jmax (8192, 2 * n));
     doubleScratch.clear();
+    dryScratch.setSize (2, doubleScratch.getNumSamples());
+    dryScratch.clear();
+    dryWeight.assign ((size_t) doubleScratch.getNumSamples(), 0.0);
+    dryDelayLength = reportedLatency;
+    dryDelayPosition = 0;
+    for (auto& line : dryDelay)
+        line.assign ((size_t) juce::jmax (1, dryDelayLength), 0.0);
 
     recomputeInputGainTarget();
     outputGainTarget.store (computeOutputGainTarget (value (ParamID::outputTrim)));
@@ -220,13 +258,25 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
         parameterChanged (id, value (id));
     applyingDirectly.store (false);
 
+    eq.setGlideLength (stepsFor (eqGlideSeconds, sr));
+    latchLiveEq();
+
     readStructuralSelections();
     applyOversampling();
     resetRateAfterOversamplingSmoothers();
+    polarityGain.snap (raw.polarity->load() > 0.5f ? -1.0 : 1.0);
 
     resetRequested.store (false);
     fadeGain = 1.0f;
     fadeDirection = 0;
+    fadeHold = 0;
+
+    bypassTarget = raw.bypass->load() > 0.5f;
+    bypassMix.snap (bypassTarget ? 1.0 : 0.0);
+    chainIdle = bypassTarget;
+    neutralIdle = !resampling && isNeutral();
+    neutralMix.snap (neutralIdle ? 1.0 : 0.0);
+    lastNeutralInput = {};
     prepared.store (true);
 }
 
@@ -316,6 +366,7 @@ void OxladeEQProcessor::resetRateAfterOversamplingSmoothers() noexcept
     driveEnableSmoother.setCurrentAndTargetValue (driveBypassed.load() ? 0.0f : 1.0f);
     expansionEnableSmoother.reset (rate, smoothingSeconds);
     expansionEnableSmoother.setCurrentAndTargetValue (expansionBypassed.load() ? 0.0f : 1.0f);
+    driveAmount.snap (raw.drive->load() / 100.0);
 }
 
 void OxladeEQProcessor::structuralReinitialise() noexcept
@@ -336,6 +387,123 @@ void OxladeEQProcessor::structuralReinitialise() noexcept
         downConverter.reset();
     }
     resetRateAfterOversamplingSmoothers();
+
+    // Everything that waited for the bottom of the fade lands now, without glides: the output is
+    // silent until the fade-in.
+    latchLiveEq();
+    inputGainSmoother.setCurrentAndTargetValue (inputGainTarget.load());
+    unityGainSmoother.setCurrentAndTargetValue (unityGainTarget.load());
+    outputGainSmoother.setCurrentAndTargetValue (outputGainTarget.load());
+}
+
+int OxladeEQProcessor::refillHoldSamples() const noexcept
+{
+    // After a reset the converters and the oversampler start from silence: their output mixes the
+    // signal before and after the switch, or rings from the restart, for about their filter
+    // length. The fade-in waits that long so it only ever raises the settled new signal.
+    int hold = resampling ? 2 * reportedLatency : 0;
+    if (auto* os = oversamplerChoice == 1 ? oversampler2x.get() : (oversamplerChoice == 2 ? oversampler4x.get() : nullptr))
+        hold += 8 * (int) std::ceil (os->getLatencyInSamples());
+    return hold;
+}
+
+void OxladeEQProcessor::restartChain() noexcept
+{
+    structuralReinitialise();
+    eq.clearLiveStates();
+    fltr.reset();
+    fltrOnLastBlock = false;
+    wavenetActiveLastBlock = lecfActiveLastBlock = modellingLastBlock = false;
+    polarityGain.snap (raw.polarity->load() > 0.5f ? -1.0 : 1.0);
+    resetRequested.store (false);
+    fadeDirection = 0;
+    fadeGain = 1.0f;
+    fadeHold = 0;
+}
+
+//==============================================================================
+OxladeEQProcessor::EqStructure OxladeEQProcessor::readEqStructure() const noexcept
+{
+    EqStructure s;
+    s.stereoLink = raw.stereoLink->load() > 0.5f;
+    s.eqOn[0] = raw.eqOn->load() > 0.5f;
+    s.eqOn[1] = s.stereoLink ? s.eqOn[0] : raw.eqOnB->load() > 0.5f;
+    s.lowShelf[0] = bandRaw.lfShelf->load() > 0.5f;
+    s.lowShelf[1] = s.stereoLink ? s.lowShelf[0] : bandRaw.lfShelfB->load() > 0.5f;
+    s.highShelf[0] = bandRaw.hfShelf->load() > 0.5f;
+    s.highShelf[1] = s.stereoLink ? s.highShelf[0] : bandRaw.hfShelfB->load() > 0.5f;
+    return s;
+}
+
+BandParameterValues OxladeEQProcessor::readLiveBandValues (const EqStructure& structure) const noexcept
+{
+    BandParameterValues v;
+    for (size_t k = 0; k < 4; ++k)
+    {
+        v.channelA.frequencyHz[k] = bandRaw.frequency[k]->load();
+        v.channelA.gainDb[k] = bandRaw.gain[k]->load();
+        v.channelB.frequencyHz[k] = bandRaw.frequencyB[k]->load();
+        v.channelB.gainDb[k] = bandRaw.gainB[k]->load();
+        if (bandRaw.q[k] != nullptr)
+        {
+            v.channelA.q[k] = bandRaw.q[k]->load();
+            v.channelB.q[k] = bandRaw.qB[k]->load();
+        }
+        for (size_t ch = 0; ch < 2; ++ch)
+            v.bandGainBypassed[k][ch] = bandGainBypassed[k * 2 + ch].load (std::memory_order_relaxed);
+    }
+    v.channelA.lowShelf = structure.lowShelf[0];
+    v.channelB.lowShelf = structure.lowShelf[1];
+    v.channelA.highShelf = structure.highShelf[0];
+    v.channelB.highShelf = structure.highShelf[1];
+    v.style = (EQStyle) juce::jlimit (0, 2, (int) std::lround (bandRaw.styleA->load()));
+    v.continuousQ = bandRaw.contQ->load() > 0.5f;
+    v.stereoLink = structure.stereoLink;
+    v.analogExpansionPercent = raw.analogExpansion->load();
+    v.expansionBypassed = expansionBypassed.load (std::memory_order_relaxed);
+    return v;
+}
+
+namespace
+{
+    /** True when nothing a band's design reads differs between two value sets. */
+    bool sameBandInputs (int band, const BandParameterValues& a, const BandParameterValues& b) noexcept
+    {
+        const auto k = (size_t) band;
+        auto sameSet = [k] (const EQChannelParameters& x, const EQChannelParameters& y) {
+            return x.frequencyHz[k] == y.frequencyHz[k] && x.gainDb[k] == y.gainDb[k] && x.q[k] == y.q[k]
+                   && x.lowShelf == y.lowShelf && x.highShelf == y.highShelf;
+        };
+        return sameSet (a.channelA, b.channelA) && sameSet (a.channelB, b.channelB) && a.style == b.style
+               && a.continuousQ == b.continuousQ && a.stereoLink == b.stereoLink
+               && a.analogExpansionPercent == b.analogExpansionPercent && a.expansionBypassed == b.expansionBypassed
+               && a.bandGainBypassed[k] == b.bandGainBypassed[k];
+    }
+} // namespace
+
+void OxladeEQProcessor::latchLiveEq() noexcept
+{
+    liveEqStructure = readEqStructure();
+    liveBandValues = readLiveBandValues (liveEqStructure);
+    for (int band = 0; band < numEQBands; ++band)
+        eq.setLiveBand (band, designBandPair (band, liveBandValues, eq.getSampleRate()), false);
+    eq.setLiveEqOn (liveEqStructure.eqOn[0], liveEqStructure.eqOn[1]);
+}
+
+void OxladeEQProcessor::updateLiveEq (bool holding) noexcept
+{
+    // A structural EQ switch is only ever heard through the fade.
+    if (!(readEqStructure() == liveEqStructure))
+        resetRequested.store (true);
+    if (holding || resetRequested.load())
+        return; // everything waits for the bottom of the fade
+
+    const auto values = readLiveBandValues (liveEqStructure);
+    const bool silent = fadeHold > 0;
+    for (int band = 0; band < numEQBands; ++band)
+        if (!sameBandInputs (band, values, liveBandValues))
+            eq.setLiveBand (band, designBandPair (band, values, eq.getSampleRate()), !silent);
+    liveBandValues = values;
 }
 
 bool OxladeEQProcessor::isNeutral() const noexcept
@@ -360,97 +528,216 @@ bool OxladeEQProcessor::isNeutral() const noexcept
     const float inputOffset = raw.inputTrim->load() + (raw.refCal->load() > 0.5f ? refCalInDb.load() : 0.0f);
     if (std::abs (inputOffset) >= 0.001f || std::abs (raw.outputTrim->load()) >= 0.001f)
         return false;
-    return !resetRequested.load() && fadeDirection == 0;
+    if (resetRequested.load() || fadeDirection != 0)
+        return false;
+
+    // The chain must itself have arrived where the pass-through is: no oversampler delay, every
+    // gain at unity and settled, the EQ at rest and out, nothing modelling, polarity upright, no
+    // bypass under way. Otherwise leaving or entering the pass-through would step.
+    auto atUnity = [] (const juce::SmoothedValue<float>& v) { return !v.isSmoothing() && v.getCurrentValue() == 1.0f; };
+    return oversamplerChoice == 0 && atUnity (inputGainSmoother) && atUnity (unityGainSmoother) && atUnity (outputGainSmoother)
+           && atUnity (clipperDriveSmoother) && !eq.isLiveActive() && !eq.isLiveMoving() && !modellingLastBlock
+           && !polarityGain.isMoving() && polarityGain.getCurrent() == 1.0 && !bypassTarget && !bypassMix.isMoving()
+           && bypassMix.getCurrent() == 0.0;
 }
 
 //==============================================================================
 void OxladeEQProcessor::processBlock (juce::AudioBuffer<double>& buffer, juce::MidiBuffer&)
 {
-    const int numChannels = juce::jmin (2, buffer.getNumChannels());
-    const int numSamples = buffer.getNumSamples();
-
-    if (raw.bypass->load() > 0.5f)
-    {
-        autoGain.cancelIfRunning();
-        cpuLoad.store (0.0f);
-        return;
-    }
-    // Before the first prepareToPlay nothing is sized: the audio passes through untouched.
-    if (numChannels == 0 || !prepared.load())
-        return;
-
-    // A neutral chain is passed through untouched and only metered. Not at the converted rates:
-    // there the reported latency is 32 samples, and untouched audio would arrive 32 samples early
-    // (and jump whenever a control left neutral).
-    const int chunk = doubleScratch.getNumSamples();
-    const bool neutral = !resampling && isNeutral();
-    juce::MidiBuffer noMidi;
-
-    for (int start = 0; start < numSamples; start += chunk)
-    {
-        const int len = juce::jmin (chunk, numSamples - start);
-        for (int ch = 0; ch < numChannels; ++ch)
-        {
-            const double* src = buffer.getReadPointer (ch, start);
-            float* dst = doubleScratch.getWritePointer (ch);
-            for (int i = 0; i < len; ++i)
-                dst[i] = (float) src[i];
-        }
-
-        if (neutral)
-        {
-            // Bit-exact pass-through: the converted copy only feeds the meters.
-            const float* c0 = doubleScratch.getReadPointer (0);
-            const float* c1 = numChannels > 1 ? doubleScratch.getReadPointer (1) : c0;
-            inputMeter.update (c0, c1, len);
-            outputMeter.update (c0, c1, len);
-            continue;
-        }
-
-        juce::AudioBuffer<float> view (doubleScratch.getArrayOfWritePointers(), numChannels, len);
-        processBlock (view, noMidi);
-
-        for (int ch = 0; ch < numChannels; ++ch)
-        {
-            const float* src = doubleScratch.getReadPointer (ch);
-            double* dst = buffer.getWritePointer (ch, start);
-            for (int i = 0; i < len; ++i)
-                dst[i] = (double) src[i];
-        }
-    }
+    processHostBlock (buffer);
 }
 
 void OxladeEQProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)
 {
+    processHostBlock (buffer);
+}
+
+template <typename Sample>
+void OxladeEQProcessor::processHostBlock (juce::AudioBuffer<Sample>& buffer) noexcept
+{
     juce::ScopedNoDenormals noDenormals;
     const auto startTicks = juce::Time::getHighResolutionTicks();
-
-    if (raw.bypass->load() > 0.5f)
-    {
-        autoGain.cancelIfRunning();
-        cpuLoad.store (0.0f);
-        return;
-    }
 
     const int numChannels = juce::jmin (2, buffer.getNumChannels());
     const int numSamples = buffer.getNumSamples();
     // Before the first prepareToPlay nothing is sized: the audio passes through untouched.
     if (numChannels == 0 || numSamples == 0 || !prepared.load())
-        return;
-    const int limit = juce::jmax (1, maxBlockSize);
-
-    for (int start = 0; start < numSamples; start += limit)
     {
-        juce::AudioBuffer<float> sub (buffer.getArrayOfWritePointers(), numChannels, start, juce::jmin (limit, numSamples - start));
-        processChain (sub);
+        if (raw.bypass->load() > 0.5f)
+            cpuLoad.store (0.0f);
+        return;
     }
 
+    bool ranChain = false;
+    const int chunk = juce::jmax (1, dryScratch.getNumSamples());
+    for (int start = 0; start < numSamples; start += chunk)
+    {
+        Sample* io[2] = { buffer.getWritePointer (0, start), numChannels > 1 ? buffer.getWritePointer (1, start) : nullptr };
+        ranChain = processHostChunk (io, numChannels, juce::jmin (chunk, numSamples - start)) || ranChain;
+    }
+
+    if (!ranChain)
+    {
+        cpuLoad.store (0.0f);
+        return;
+    }
     if (hostSampleRate > 0.0)
     {
         const double elapsed = juce::Time::highResolutionTicksToSeconds (juce::Time::getHighResolutionTicks() - startTicks);
         const double duration = numSamples / hostSampleRate;
         const double r = duration > 0.0 ? elapsed / duration : 0.0;
         cpuLoad.store ((float) (0.9 * cpuLoad.load() + 0.1 * r));
+    }
+}
+
+void OxladeEQProcessor::beginBypassChange (bool bypassOn) noexcept
+{
+    bypassTarget = bypassOn;
+    const int crossfade = stepsFor (crossfadeSeconds, hostSampleRate);
+    if (bypassOn)
+    {
+        // Without oversampling the chain and the delayed dry signal line up sample for sample, and
+        // the first bypassed block is the input itself. The oversampler's delay is fractional and
+        // frequency-dependent: there the two cross over.
+        if (oversamplerChoice == 0)
+            bypassMix.snap (1.0);
+        else
+            bypassMix.rampTo (1.0, crossfade);
+        return;
+    }
+    if (chainIdle)
+    {
+        // The chain has not run while bypassed: it restarts from cleared states, and the dry
+        // signal carries on until the restarted chain has refilled, then crosses over.
+        restartChain();
+        chainIdle = false;
+        bypassMix.snap (1.0);
+        bypassMix.rampTo (0.0, crossfade, refillHoldSamples());
+        return;
+    }
+    bypassMix.rampTo (0.0, crossfade);
+}
+
+template <typename Sample>
+bool OxladeEQProcessor::processHostChunk (Sample* const* io, int numChannels, int n) noexcept
+{
+    constexpr bool isDouble = std::is_same_v<Sample, double>;
+
+    // The dry signal, delayed by the reported latency so it lines up with the chain's output. It
+    // runs in every block, whatever is heard.
+    double* dry[2] = { dryScratch.getWritePointer (0), dryScratch.getWritePointer (1) };
+    for (int c = 0; c < numChannels; ++c)
+    {
+        if (dryDelayLength == 0)
+        {
+            for (int i = 0; i < n; ++i)
+                dry[c][i] = (double) io[c][i];
+            continue;
+        }
+        auto& line = dryDelay[(size_t) c];
+        int pos = dryDelayPosition;
+        for (int i = 0; i < n; ++i)
+        {
+            dry[c][i] = line[(size_t) pos];
+            line[(size_t) pos] = (double) io[c][i];
+            if (++pos == dryDelayLength)
+                pos = 0;
+        }
+    }
+    if (dryDelayLength > 0)
+        dryDelayPosition = (dryDelayPosition + n) % dryDelayLength;
+
+    const bool bypassOn = raw.bypass->load() > 0.5f;
+    if (bypassOn != bypassTarget)
+        beginBypassChange (bypassOn);
+    if (bypassTarget)
+        autoGain.cancelIfRunning();
+    if (bypassTarget && !bypassMix.isMoving() && bypassMix.getCurrent() >= 1.0)
+    {
+        chainIdle = true;
+        for (int c = 0; c < numChannels; ++c)
+            for (int i = 0; i < n; ++i)
+                io[c][i] = (Sample) dry[c][i];
+        return false;
+    }
+
+    // The neutral pass-through exists for double-precision hosts only: it hands back their samples
+    // untouched. It is entered and left through a crossfade with the chain.
+    const int crossfade = stepsFor (crossfadeSeconds, hostSampleRate);
+    if constexpr (isDouble)
+    {
+        const bool neutral = !resampling && isNeutral();
+        if (neutral != (neutralMix.getTarget() >= 1.0))
+            neutralMix.rampTo (neutral ? 1.0 : 0.0, crossfade);
+        if (neutral && !neutralMix.isMoving() && neutralMix.getCurrent() >= 1.0)
+        {
+            neutralIdle = true;
+            float* f[2] = { doubleScratch.getWritePointer (0), doubleScratch.getWritePointer (1) };
+            for (int c = 0; c < numChannels; ++c)
+            {
+                for (int i = 0; i < n; ++i)
+                    f[c][i] = (float) io[c][i];
+                lastNeutralInput[(size_t) c] = (double) io[c][n - 1];
+            }
+            inputMeter.update (f[0], numChannels > 1 ? f[1] : f[0], n);
+            outputMeter.update (f[0], numChannels > 1 ? f[1] : f[0], n);
+            return true;
+        }
+        if (neutralIdle)
+        {
+            // Only the DC blocker has stood still (everything else was at rest): it carries on
+            // from the signal that went past it.
+            for (int c = 0; c < numChannels; ++c)
+                dcBlocker.continueFrom (c, lastNeutralInput[(size_t) c]);
+            neutralIdle = false;
+        }
+    }
+    else
+    {
+        neutralMix.snap (0.0);
+        neutralIdle = false;
+    }
+
+    // The chain, in single precision.
+    if constexpr (isDouble)
+    {
+        float* f[2] = { doubleScratch.getWritePointer (0), doubleScratch.getWritePointer (1) };
+        for (int c = 0; c < numChannels; ++c)
+            for (int i = 0; i < n; ++i)
+                f[c][i] = (float) io[c][i];
+        runChainOnFloats (f, numChannels, n);
+        for (int c = 0; c < numChannels; ++c)
+            for (int i = 0; i < n; ++i)
+                io[c][i] = (double) f[c][i];
+    }
+    else
+    {
+        runChainOnFloats (io, numChannels, n);
+    }
+
+    // Cross over to or from the dry signal.
+    if (bypassMix.isMoving() || bypassMix.getCurrent() > 0.0 || neutralMix.isMoving() || neutralMix.getCurrent() > 0.0)
+    {
+        for (int i = 0; i < n; ++i)
+            dryWeight[(size_t) i] = bypassMix.next() + neutralMix.next();
+        for (int c = 0; c < numChannels; ++c)
+            for (int i = 0; i < n; ++i)
+            {
+                const double w = dryWeight[(size_t) i];
+                io[c][i] = (Sample) ((1.0 - w) * (double) io[c][i] + w * dry[c][i]);
+            }
+    }
+    return true;
+}
+
+void OxladeEQProcessor::runChainOnFloats (float* const* channels, int numChannels, int numSamples) noexcept
+{
+    const int limit = juce::jmax (1, maxBlockSize);
+    for (int start = 0; start < numSamples; start += limit)
+    {
+        float* sub[2] = { channels[0] + start, numChannels > 1 ? channels[1] + start : nullptr };
+        juce::AudioBuffer<float> view (sub, numChannels, juce::jmin (limit, numSamples - start));
+        processChain (view);
     }
 }
 
@@ -466,9 +753,14 @@ void OxladeEQProcessor::processChain (juce::AudioBuffer<float>& buffer) noexcept
     // Polarity is read now and applied at the very end.
     const bool invert = raw.polarity->load() > 0.5f;
 
+    // While a fade-out is due or under way, every new setting waits for its bottom (state
+    // restores, slot switches and presets replace many parameters at once).
+    updateLiveEq (fadeDirection < 0);
+    const bool holding = resetRequested.load() || fadeDirection < 0;
+
     autoGain.processInputTap (ch[0], c1, n);
 
-    applySmoothedGain (inputGainSmoother, inputGainTarget.load(), ch, numChannels, n);
+    applySmoothedGain (inputGainSmoother, holding ? inputGainSmoother.getTargetValue() : inputGainTarget.load(), ch, numChannels, n);
     inputMeter.update (ch[0], c1, n);
 
     // A structural change starts its fade-out from idle only.
@@ -498,12 +790,12 @@ void OxladeEQProcessor::processChain (juce::AudioBuffer<float>& buffer) noexcept
     }
     fltrOnLastBlock = fltrOn;
 
-    eq.process (ch, numChannels, n);
+    eq.processLive (ch, numChannels, n);
 
     if (analyserFeedEnabled.load (std::memory_order_relaxed))
         pushAnalyser (analyserFifoPost, ch, numChannels, n);
 
-    runNonlinearSection (ch, numChannels, n);
+    runNonlinearSection (ch, numChannels, n, holding);
 
     if (encodeMs)
     {
@@ -516,23 +808,52 @@ void OxladeEQProcessor::processChain (juce::AudioBuffer<float>& buffer) noexcept
     }
 
     dcBlocker.process (ch, numChannels, n);
-    applySmoothedGain (unityGainSmoother, unityGainTarget.load(), ch, numChannels, n);
+    applySmoothedGain (unityGainSmoother, holding ? unityGainSmoother.getTargetValue() : unityGainTarget.load(), ch, numChannels, n);
     autoGain.processOutputTap (ch[0], c1, n);
-    applySmoothedGain (outputGainSmoother, outputGainTarget.load(), ch, numChannels, n);
+    applySmoothedGain (outputGainSmoother, holding ? outputGainSmoother.getTargetValue() : outputGainTarget.load(), ch, numChannels, n);
     outputMeter.update (ch[0], c1, n);
 
     applyFade (ch, numChannels, n);
 
-    // Polarity comes after the output meter, so the meter does not change with it.
-    if (invert)
-        for (int c = 0; c < numChannels; ++c)
-            juce::FloatVectorOperations::negate (ch[c], ch[c], n);
+    // Polarity comes after the output meter, so the meter does not change with it; a switch
+    // turns the signal over through zero in 5 ms.
+    const double polarityTarget = invert ? -1.0 : 1.0;
+    if (polarityTarget != polarityGain.getTarget())
+        polarityGain.rampTo (polarityTarget, stepsFor (crossfadeSeconds, hostSampleRate));
+    applyPolarity (ch, numChannels, n);
 }
 
-void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, int n) noexcept
+void OxladeEQProcessor::applyPolarity (float* const* ch, int numChannels, int n) noexcept
 {
-    // Modelling decision.
-    const double drive = raw.drive->load() / 100.0;
+    if (!polarityGain.isMoving())
+    {
+        if (polarityGain.getCurrent() < 0.0)
+            for (int c = 0; c < numChannels; ++c)
+                juce::FloatVectorOperations::negate (ch[c], ch[c], n);
+        return;
+    }
+    const int len = juce::jmin (n, (int) gainRamp.size());
+    for (int i = 0; i < len; ++i)
+        gainRamp[(size_t) i] = (float) polarityGain.next();
+    for (int c = 0; c < numChannels; ++c)
+        juce::FloatVectorOperations::multiply (ch[c], gainRamp.data(), len);
+}
+
+void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, int n, bool holding) noexcept
+{
+    // Modelling decision. The drive amount moves in 5 ms ramps at the rate after oversampling.
+    const double driveTarget = raw.drive->load() / 100.0;
+    if (!holding && driveTarget != driveAmount.getTarget())
+    {
+        // A neural engine that is not running starts from a cleared history: it runs with the wet
+        // part at zero for one receptive field, then the drive ramps in from a settled model.
+        int warmUp = 0;
+        if (modeIndex == 1 && hybridModeIndex >= 1 && !wavenetActiveLastBlock && driveAmount.getCurrent() <= 0.0)
+            if (auto* engine = modelSets[hybridModeIndex == 2 ? 1u : 0u].left.get())
+                warmUp = engine->getReceptiveField();
+        driveAmount.rampTo (driveTarget, stepsFor (smoothingSeconds, getRateAfterOversampling()), warmUp);
+    }
+    const double drive = std::max (driveAmount.getCurrent(), driveAmount.getTarget());
     const double expansion = raw.analogExpansion->load() / 100.0 * 0.5;
     driveEnableSmoother.setTargetValue (driveBypassed.load (std::memory_order_relaxed) ? 0.0f : 1.0f);
     expansionEnableSmoother.setTargetValue (expansionBypassed.load (std::memory_order_relaxed) ? 0.0f : 1.0f);
@@ -600,9 +921,11 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
     const int upLength = (int) upBlock.getNumSamples();
 
     if (neural || standard)
-        runModellingStage (up, numChannels, upLength, neural, standard, lecfActive, drive, expansion);
+        runModellingStage (up, numChannels, upLength, neural, standard, lecfActive, expansion);
+    else
+        driveAmount.snap (driveAmount.getTarget()); // nothing is heard of a ramp while no engine runs
 
-    runClipperStage (up, numChannels, upLength);
+    runClipperStage (up, numChannels, upLength, holding);
 
     if (oversampler != nullptr)
         oversampler->processSamplesDown (block);
@@ -615,12 +938,12 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
     }
 }
 
-void OxladeEQProcessor::runModellingStage (float* const* ch, int numChannels, int n, bool neural, bool standard, bool lecfActive, double drive, double expansion) noexcept
+void OxladeEQProcessor::runModellingStage (float* const* ch, int numChannels, int n, bool neural, bool standard, bool lecfActive, double expansion) noexcept
 {
     n = juce::jmin (n, (int) driveRamp.size());
     for (int i = 0; i < n; ++i)
     {
-        driveRamp[(size_t) i] = driveEnableSmoother.getNextValue() * drive;
+        driveRamp[(size_t) i] = driveEnableSmoother.getNextValue() * driveAmount.next();
         expansionRamp[(size_t) i] = expansionEnableSmoother.getNextValue() * expansion;
     }
 
@@ -669,9 +992,10 @@ void OxladeEQProcessor::runNeural (float* const* ch, int numChannels, int n, int
     }
 }
 
-void OxladeEQProcessor::runClipperStage (float* const* ch, int numChannels, int n) noexcept
+void OxladeEQProcessor::runClipperStage (float* const* ch, int numChannels, int n, bool holding) noexcept
 {
-    clipperDriveSmoother.setTargetValue (clipperDriveGainTarget.load());
+    if (!holding)
+        clipperDriveSmoother.setTargetValue (clipperDriveGainTarget.load());
     if (clipperDriveSmoother.isSmoothing() || clipperDriveSmoother.getCurrentValue() != 1.0f)
     {
         for (int i = 0; i < n; ++i)
@@ -726,23 +1050,35 @@ void OxladeEQProcessor::applyFade (float* const* ch, int numChannels, int n) noe
     if (fadeDirection == 0)
         return;
 
+    // After the bottom, the output stays silent while the restarted converters and oversampler
+    // refill; the fade-in begins where that ends.
+    int start = 0;
+    if (fadeDirection > 0 && fadeHold > 0)
+    {
+        start = juce::jmin (n, fadeHold);
+        for (int c = 0; c < numChannels; ++c)
+            juce::FloatVectorOperations::clear (ch[c], start);
+        fadeHold -= start;
+    }
+
     const float step = (float) (1.0 / juce::jmax (hostSampleRate * fadeSeconds, 1.0));
     for (int c = 0; c < numChannels; ++c)
     {
         float g = fadeGain;
-        for (int i = 0; i < n; ++i)
+        for (int i = start; i < n; ++i)
         {
             g = juce::jlimit (0.0f, 1.0f, g + (float) fadeDirection * step);
             ch[c][i] *= g;
         }
     }
-    fadeGain = juce::jlimit (0.0f, 1.0f, fadeGain + (float) fadeDirection * step * (float) n);
+    fadeGain = juce::jlimit (0.0f, 1.0f, fadeGain + (float) fadeDirection * step * (float) (n - start));
 
     if (fadeDirection < 0 && fadeGain <= 0.0f)
     {
         structuralReinitialise();
         resetRequested.store (false);
         fadeDirection = 1;
+        fadeHold = refillHoldSamples();
     }
     else if (fadeDirection > 0 && fadeGain >= 1.0f)
     {

@@ -236,11 +236,12 @@ private:
     void processChain (juce::AudioBuffer<float>& buffer) noexcept;
     void applySmoothedGain (juce::SmoothedValue<float>& smoother, float target, float* const* channels, int numChannels, int numSamples) noexcept;
     void pushAnalyser (AnalyserRing& ring, float* const* channels, int numChannels, int numSamples) noexcept;
-    void runNonlinearSection (float* const* channels, int numChannels, int numSamples) noexcept;
-    void runModellingStage (float* const* channels, int numChannels, int numSamples, bool neural, bool standard, bool lecfActive, double drive, double expansion) noexcept;
+    void runNonlinearSection (float* const* channels, int numChannels, int numSamples, bool holding) noexcept;
+    void runModellingStage (float* const* channels, int numChannels, int numSamples, bool neural, bool standard, bool lecfActive, double expansion) noexcept;
     void runNeural (float* const* channels, int numChannels, int numSamples, int set, bool lecfActive) noexcept;
-    void runClipperStage (float* const* channels, int numChannels, int numSamples) noexcept;
+    void runClipperStage (float* const* channels, int numChannels, int numSamples, bool holding) noexcept;
     void applyFade (float* const* channels, int numChannels, int numSamples) noexcept;
+    void applyPolarity (float* const* channels, int numChannels, int numSamples) noexcept;
 
     void structuralReinitialise() noexcept;
     void readStructuralSelections() noexcept;
@@ -248,6 +249,35 @@ private:
     void resetRateAfterOversamplingSmoothers() noexcept;
     void resetAllEngines() noexcept;
     bool isNeutral() const noexcept;
+
+    // Transitions between what the host hears: bypass (with the dry signal delayed by the
+    // reported latency), the double-precision neutral pass-through, and the chain itself.
+    template <typename Sample>
+    void processHostBlock (juce::AudioBuffer<Sample>& buffer) noexcept;
+    template <typename Sample>
+    bool processHostChunk (Sample* const* io, int numChannels, int numSamples) noexcept;
+    void runChainOnFloats (float* const* channels, int numChannels, int numSamples) noexcept;
+    void beginBypassChange (bool bypassOn) noexcept;
+    void restartChain() noexcept;
+    int refillHoldSamples() const noexcept;
+
+    // The equaliser as the audio thread runs it: designed here from the raw parameter values, so
+    // automation lands in the block it arrives in; structural EQ switches (EQ in, shelf/bell,
+    // link) are latched and only change at the bottom of a fade.
+    struct EqStructure
+    {
+        std::array<bool, 2> eqOn{ true, true };
+        bool stereoLink = true;
+        std::array<bool, 2> lowShelf{ true, true }, highShelf{ true, true };
+        bool operator== (const EqStructure& o) const noexcept
+        {
+            return eqOn == o.eqOn && stereoLink == o.stereoLink && lowShelf == o.lowShelf && highShelf == o.highShelf;
+        }
+    };
+    EqStructure readEqStructure() const noexcept;
+    BandParameterValues readLiveBandValues (const EqStructure& structure) const noexcept;
+    void updateLiveEq (bool holding) noexcept;
+    void latchLiveEq() noexcept;
 
     void createEngines();
     void prepareEngines (int blockSize);
@@ -291,6 +321,14 @@ private:
         std::atomic<float>*inputTrim = nullptr, *outputTrim = nullptr, *refCal = nullptr;
     } raw;
 
+    // Raw values of the band parameters, indexed by band (LF, LMF, HMF, HF); Q only for the mid bands.
+    struct BandRawParams
+    {
+        std::array<std::atomic<float>*, 4> frequency{}, gain{}, q{}, frequencyB{}, gainB{}, qB{};
+        std::atomic<float>*lfShelf = nullptr, *hfShelf = nullptr, *lfShelfB = nullptr, *hfShelfB = nullptr;
+        std::atomic<float>*styleA = nullptr, *contQ = nullptr;
+    } bandRaw;
+
     // Processing set-up.
     double hostSampleRate = 48000.0;
     int maxBlockSize = 512;
@@ -321,6 +359,24 @@ private:
 
     juce::SmoothedValue<float> inputGainSmoother{ 1.0f }, unityGainSmoother{ 1.0f }, outputGainSmoother{ 1.0f };
     juce::SmoothedValue<float> clipperDriveSmoother{ 1.0f }, driveEnableSmoother{ 1.0f }, expansionEnableSmoother{ 1.0f };
+    LinearRamp driveAmount;  // "drive" / 100, 5 ms at the rate after oversampling
+    LinearRamp polarityGain; // +1 or -1, 5 ms at the host rate
+
+    // Audio-thread equaliser state (see readEqStructure).
+    EqStructure liveEqStructure;
+    BandParameterValues liveBandValues;
+
+    // Fade: samples of silence still to hold at the bottom before fading in.
+    int fadeHold = 0;
+
+    // Bypass and neutral pass-through (weights of the dry signal, 0..1).
+    LinearRamp bypassMix, neutralMix;
+    bool bypassTarget = false, chainIdle = false, neutralIdle = false;
+    int dryDelayLength = 0, dryDelayPosition = 0;
+    std::array<std::vector<double>, 2> dryDelay;
+    std::array<double, 2> lastNeutralInput{};
+    juce::AudioBuffer<double> dryScratch;
+    std::vector<double> dryWeight;
 
     // DSP objects.
     EQEngine eq;

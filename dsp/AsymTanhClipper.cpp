@@ -5,14 +5,50 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace oxlade
 {
 namespace
 {
-    // Largest |x| / R fed to the power law; keeps v^N finite in single precision. Beyond it the
-    // curve grows again, which the rail limit catches.
+    // Largest |x| / R fed to the curve (part of the fitted model: beyond it the curve is held,
+    // and the rail limit catches the rest).
     constexpr float maxNormalisedInput = 30.0f;
+
+    /** log2 of a float: exponent plus log2 of the mantissa m in [1, 2), from the series
+        2/ln2 (f + f^3/3 + ... + f^13/13), f = (m - 1)/(m + 1) <= 1/3 (the first term left out is
+        below 2e-8). Meant for positive finite x (zero and subnormals come out near -127). */
+    inline float log2Fast (float x) noexcept
+    {
+        std::int32_t bits;
+        std::memcpy (&bits, &x, sizeof bits);
+        const std::int32_t exponent = ((bits >> 23) & 0xff) - 127;
+        const std::int32_t mantissaBits = (bits & 0x007fffff) | 0x3f800000;
+        float m;
+        std::memcpy (&m, &mantissaBits, sizeof m);
+        const float f = (m - 1.0f) / (m + 1.0f);
+        const float f2 = f * f;
+        // 2 / (k ln 2) for k = 1, 3, ..., 13
+        constexpr float c1 = 2.88539008f, c3 = 0.961796694f, c5 = 0.577078016f, c7 = 0.412198583f;
+        constexpr float c9 = 0.320598898f, c11 = 0.262308189f, c13 = 0.221953083f;
+        return static_cast<float> (exponent) + f * (c1 + f2 * (c3 + f2 * (c5 + f2 * (c7 + f2 * (c9 + f2 * (c11 + f2 * c13))))));
+    }
+
+    /** 2^y for y <= 0 (held at -126 below): 2^n times e^(r ln 2), n = round(y), |r| <= 1/2, the
+        exponential by its Taylor polynomial to degree 7 (remainder below 6e-9 relative). */
+    inline float exp2Fast (float y) noexcept
+    {
+        y = y > -126.0f ? y : -126.0f;
+        constexpr float roundingShift = 12582912.0f; // 1.5 * 2^23: adding it rounds to an integer
+        const float n = (y + roundingShift) - roundingShift;
+        const float t = (y - n) * 0.693147181f;
+        const float p = 1.0f + t * (1.0f + t * (0.5f + t * (1.0f / 6.0f + t * (1.0f / 24.0f + t * (1.0f / 120.0f + t * (1.0f / 720.0f + t * (1.0f / 5040.0f)))))));
+        const std::int32_t biased = (static_cast<std::int32_t> (n) + 127) << 23;
+        float scale;
+        std::memcpy (&scale, &biased, sizeof scale);
+        return p * scale;
+    }
 
     bool readNumber (const nlohmann::json& object, const char* key, double& out)
     {
@@ -111,6 +147,8 @@ void AsymTanhClipper::setMode (Mode newMode) noexcept
     scaleNeg = isAccurate ? 1.0 : std::pow (2.0, 1.0 / exponentNeg);
 
     railF = static_cast<float> (rail);
+    inverseRailF = static_cast<float> (1.0 / rail);
+    heldInputF = static_cast<float> (rail * maxNormalisedInput);
     pos = { static_cast<float> (exponentPos), static_cast<float> (1.0 / exponentPos), static_cast<float> (scalePos) };
     neg = { static_cast<float> (exponentNeg), static_cast<float> (1.0 / exponentNeg), static_cast<float> (scaleNeg) };
 }
@@ -126,23 +164,56 @@ bool AsymTanhClipper::applyChoice (int clipperChoice) noexcept
     return false;
 }
 
+namespace
+{
+    /** Everything the curve reads, for one sample or a block. */
+    struct CurveParameters
+    {
+        float rail, inverseRail, heldInput;
+        float exponentPos, inverseExponentPos, scalePos;
+        float exponentNeg, inverseExponentNeg, scaleNeg;
+    };
+
+    /** The clipper curve for one sample and its gain-reduction fraction (see the class comment).
+        Written as selects between values computed on both sides, so a loop over a block
+        vectorises (the file is compiled without floating-point traps for that). */
+    inline float clipSample (CurveParameters c, float x, float& reduction) noexcept
+    {
+        const bool finite = x == x;
+        const float in = finite ? x : 0.0f; // NaN is read as silence
+        const bool positive = in >= 0.0f;
+        const float exponent = positive ? c.exponentPos : c.exponentNeg;
+        const float inverseExponent = positive ? c.inverseExponentPos : c.inverseExponentNeg;
+        const float scale = positive ? c.scalePos : c.scaleNeg;
+
+        const float ax = std::fabs (in);
+        const float scaled = ax * c.inverseRail;
+        const float v = scaled < maxNormalisedInput ? scaled : maxNormalisedInput;
+
+        // With L = log2 v, 1 / knee = 2^-(max(L, 0) + log2(1 + 2^(-N |L|)) / N). Above v = 1 the
+        // 2^-L part is |x| / v, which is R itself (or |x| / 30 where v is held), so only the
+        // correction term needs the logarithm of v, and nothing can overflow whatever N is.
+        const float l = log2Fast (v);
+        const float w = exp2Fast (-exponent * std::fabs (l));
+        const float correction = exp2Fast (-log2Fast (1.0f + w) * inverseExponent);
+        const float heldBase = ax * (1.0f / maxNormalisedInput);
+        const float aboveBase = ax <= c.heldInput ? c.rail : heldBase;
+        const float base = v <= 1.0f ? ax : aboveBase;
+        const float shaped = scale * base * correction;
+        const float y = shaped < c.rail ? shaped : c.rail;
+
+        const float fraction = 1.0f - y / (ax * scale);
+        const float positiveFraction = fraction > 0.0f ? fraction : 0.0f;
+        const float counted = scale > 1e-6f ? positiveFraction : 0.0f;
+        reduction = ax > 1e-6f ? counted : 0.0f;
+        return positive ? y : -y;
+    }
+} // namespace
+
 float AsymTanhClipper::clip (float x, float& reduction) const noexcept
 {
-    if (std::isnan (x))
-    {
-        reduction = 0.0f;
-        return 0.0f;
-    }
-
-    const bool positive = x >= 0.0f;
-    const Polarity& p = positive ? pos : neg;
-    const float ax = std::fabs (x);
-    const float v = std::min (ax / railF, maxNormalisedInput);
-    const float knee = std::pow (1.0f + std::pow (v, p.exponent), p.inverseExponent);
-    const float y = std::min (p.scale * ax / knee, railF);
-
-    reduction = (ax > 1e-6f && p.scale > 1e-6f) ? std::max (0.0f, 1.0f - y / (ax * p.scale)) : 0.0f;
-    return positive ? y : -y;
+    const CurveParameters c{ railF, inverseRailF, heldInputF, pos.exponent, pos.inverseExponent, pos.scale, neg.exponent, neg.inverseExponent, neg.scale };
+    return clipSample (c, x, reduction);
 }
 
 float AsymTanhClipper::processSample (float x) const noexcept
@@ -158,18 +229,24 @@ float AsymTanhClipper::processSample (float x, float& reduction) const noexcept
 
 void AsymTanhClipper::process (float* const* channels, int numChannels, int numSamples, ClipperGainReduction& gainReduction) const noexcept
 {
+    const CurveParameters c{ railF, inverseRailF, heldInputF, pos.exponent, pos.inverseExponent, pos.scale, neg.exponent, neg.inverseExponent, neg.scale };
     const int nc = std::min (numChannels, 2);
-    for (int c = 0; c < nc; ++c)
+    for (int ch = 0; ch < nc; ++ch)
     {
-        float* data = channels[c];
+        float* data = channels[ch];
+        // Runs of 64: the curve over a run vectorises; the largest reduction is taken after it.
         float blockMax = 0.0f;
-        for (int i = 0; i < numSamples; ++i)
+        for (int start = 0; start < numSamples; start += 64)
         {
-            float r;
-            data[i] = clip (data[i], r);
-            blockMax = std::max (blockMax, r);
+            const int n = std::min (64, numSamples - start);
+            float* x = data + start;
+            float reductions[64];
+            for (int i = 0; i < n; ++i)
+                x[i] = clipSample (c, x[i], reductions[i]);
+            for (int i = 0; i < n; ++i)
+                blockMax = std::max (blockMax, reductions[i]);
         }
-        gainReduction.raise (c, blockMax);
+        gainReduction.raise (ch, blockMax);
     }
 }
 } // namespace oxlade

@@ -33,18 +33,133 @@ namespace
 
 void EQEngine::Section::setCoefficients (const BandCoefficients& c) noexcept
 {
-    b0 = c.b0;
-    b1 = c.b1;
-    b2 = c.b2;
-    a1 = c.a1;
-    a2 = c.a2;
+    target = glideEnd = c;
+    finishGlide();
+}
+
+void EQEngine::Section::glideTo (const BandCoefficients& c, int samples) noexcept
+{
+    target = c;
+    const bool toFlat = c == BandCoefficients::identity();
+    if (samples <= 1)
+    {
+        glideEnd = c;
+        finishGlide();
+        if (toFlat)
+            s1 = s2 = 0.0; // only used while nothing is heard
+        return;
+    }
+
+    // Straight lines between two sets of coefficients are a poor path when one end is the identity
+    // (poles at the origin) and the other has its poles near z = 1, as low bands do: the response
+    // would change almost entirely in the first few samples. Against the pass-through the glide
+    // therefore keeps the poles and moves only the numerator, to or from the poles' own
+    // polynomial: H = 1 exactly, so the response crossfades linearly in between.
+    if (toFlat)
+    {
+        if (isIdentityAtRest())
+        {
+            glideEnd = c;
+            return;
+        }
+        glideEnd = BandCoefficients{ 1.0, a1, a2, a1, a2 };
+    }
+    else
+    {
+        if (isIdentityAtRest())
+        {
+            // With zero state this runs y = x exactly, whatever the poles.
+            b1 = a1 = c.a1;
+            b2 = a2 = c.a2;
+        }
+        glideEnd = c;
+    }
+
+    const double inverse = 1.0 / samples;
+    d0 = (glideEnd.b0 - b0) * inverse;
+    d1 = (glideEnd.b1 - b1) * inverse;
+    d2 = (glideEnd.b2 - b2) * inverse;
+    d3 = (glideEnd.a1 - a1) * inverse;
+    d4 = (glideEnd.a2 - a2) * inverse;
+    remaining = samples;
+}
+
+void EQEngine::Section::finishGlide() noexcept
+{
+    remaining = 0;
+    b0 = glideEnd.b0;
+    b1 = glideEnd.b1;
+    b2 = glideEnd.b2;
+    a1 = glideEnd.a1;
+    a2 = glideEnd.a2;
+}
+
+bool EQEngine::Section::isIdentityAtRest() const noexcept
+{
+    return remaining == 0 && b0 == 1.0 && b1 == 0.0 && b2 == 0.0 && a1 == 0.0 && a2 == 0.0 && s1 == 0.0 && s2 == 0.0;
+}
+
+bool EQEngine::Section::isMoving() const noexcept
+{
+    return remaining > 0 || (target == BandCoefficients::identity() && !isIdentityAtRest());
 }
 
 void EQEngine::Section::process (float* data, int numSamples) noexcept
 {
     double z1 = s1;
     double z2 = s2;
-    for (int i = 0; i < numSamples; ++i)
+    int i = 0;
+
+    if (remaining > 0)
+    {
+        // Every sample but the last of the glide moves the coefficients by one increment; the
+        // last one runs the target record itself, so a band at rest is exactly its design.
+        const int moving = std::min (numSamples, remaining - 1);
+        double c0 = b0, c1 = b1, c2 = b2, c3 = a1, c4 = a2;
+        for (; i < moving; ++i)
+        {
+            c0 += d0;
+            c1 += d1;
+            c2 += d2;
+            c3 += d3;
+            c4 += d4;
+            const double x = data[i];
+            const double y = c0 * x + z1;
+            z1 = c1 * x - c3 * y + z2;
+            z2 = c2 * x - c4 * y;
+            data[i] = static_cast<float> (y);
+        }
+        b0 = c0, b1 = c1, b2 = c2, a1 = c3, a2 = c4;
+        remaining -= moving;
+        if (remaining == 1 && i < numSamples)
+            finishGlide();
+    }
+
+    if (remaining == 0 && target == BandCoefficients::identity())
+    {
+        // A band gone flat on its own poles: its state decays by itself. The sample it is drained,
+        // it becomes the pass-through (the same sample whatever the block size).
+        for (; i < numSamples; ++i)
+        {
+            if (guardState (z1) == 0.0 && guardState (z2) == 0.0)
+            {
+                z1 = z2 = 0.0;
+                glideEnd = target;
+                finishGlide();
+                break;
+            }
+            const double x = data[i];
+            const double y = b0 * x + z1;
+            z1 = b1 * x - a1 * y + z2;
+            z2 = b2 * x - a2 * y;
+            data[i] = static_cast<float> (y);
+        }
+        s1 = guardState (z1);
+        s2 = guardState (z2);
+        return;
+    }
+
+    for (; i < numSamples; ++i)
     {
         const double x = data[i];
         const double y = b0 * x + z1;
@@ -87,7 +202,7 @@ void EQEngine::reset() noexcept
             section.s1 = section.s2 = 0.0f;
 }
 
-double EQEngine::limitBandFrequency (int band, double f) const noexcept
+double limitBandFrequency (int band, double f, double sampleRate) noexcept
 {
     double lower = 30.0;
     double upper = 400.0;
@@ -114,6 +229,27 @@ double EQEngine::limitBandFrequency (int band, double f) const noexcept
     return std::min (f, upper);
 }
 
+BandCoefficients designBandRecord (int band, double sampleRate, double frequencyHz, double gainDb, double q, bool shelf) noexcept
+{
+    if (!isAudible (gainDb))
+        return BandCoefficients::identity();
+    const double f = limitBandFrequency (band, frequencyHz, sampleRate);
+    switch (band)
+    {
+        case bandLF:
+            return shelf ? designShelf (sampleRate, f, gainDb, ShelfKind::low)
+                         : designBell (sampleRate, f, proportionalQ (gainDb), gainDb);
+        case bandHF:
+            return shelf ? designShelf (sampleRate, f, gainDb, ShelfKind::high)
+                         : designBell (sampleRate, f, proportionalQ (gainDb), gainDb);
+        default:
+        {
+            const double bellQ = q > 0.0 ? std::clamp (q, minContinuousQ, maxContinuousQ) : proportionalQ (gainDb);
+            return designBell (sampleRate, f, bellQ, gainDb);
+        }
+    }
+}
+
 void EQEngine::setBand (int band, double frequencyHz, double gainDb, int channel, double q)
 {
     if (band < 0 || band >= numEQBands || channel < -1 || channel > 1)
@@ -132,34 +268,12 @@ void EQEngine::setBand (int band, double frequencyHz, double gainDb, int channel
     }
     bandActivePending[band] = channelActivePending[0][band] || channelActivePending[1][band];
 
-    const double f = limitBandFrequency (band, frequencyHz);
     const int first = channel == 1 ? 1 : 0;
     const int last = channel == 0 ? 0 : 1;
-
     for (int c = first; c <= last; ++c)
     {
-        BandCoefficients record = BandCoefficients::identity();
-        if (audible)
-        {
-            switch (band)
-            {
-                case bandLF:
-                    record = lowShelf[c] ? designShelf (sampleRate, f, gainDb, ShelfKind::low)
-                                         : designBell (sampleRate, f, proportionalQ (gainDb), gainDb);
-                    break;
-                case bandHF:
-                    record = highShelf[c] ? designShelf (sampleRate, f, gainDb, ShelfKind::high)
-                                          : designBell (sampleRate, f, proportionalQ (gainDb), gainDb);
-                    break;
-                default:
-                {
-                    const double bellQ = q > 0.0 ? std::clamp (q, minContinuousQ, maxContinuousQ) : proportionalQ (gainDb);
-                    record = designBell (sampleRate, f, bellQ, gainDb);
-                    break;
-                }
-            }
-        }
-        pending[c][band] = record;
+        const bool shelf = band == bandLF ? lowShelf[c] : highShelf[c];
+        pending[c][band] = designBandRecord (band, sampleRate, frequencyHz, gainDb, q, shelf);
     }
     changed.store (true, std::memory_order_release);
 }
@@ -257,6 +371,218 @@ void EQEngine::process (float* const* channels, int numChannelsInBlock, int numS
     }
 }
 
+//==============================================================================
+void EQEngine::setGlideLength (int samples) noexcept
+{
+    glideLength = std::max (1, samples);
+}
+
+void EQEngine::setLiveBand (int band, const std::array<BandCoefficients, 2>& records, bool glide) noexcept
+{
+    if (band < 0 || band >= numEQBands)
+        return;
+    for (std::size_t c = 0; c < 2; ++c)
+    {
+        auto& section = filters[c][static_cast<std::size_t> (band)];
+        if (records[c] == section.target && (glide || !section.isMoving()))
+            continue; // already there or on its way
+        section.glideTo (records[c], glide && liveEqOn[c] ? glideLength : 0);
+    }
+}
+
+void EQEngine::setLiveEqOn (bool channel0, bool channel1) noexcept
+{
+    const std::array<bool, 2> on{ channel0, channel1 };
+    for (std::size_t c = 0; c < 2; ++c)
+    {
+        if (on[c] == liveEqOn[c])
+            continue;
+        for (auto& section : filters[c])
+        {
+            section.glideTo (section.target, 0);
+            section.s1 = section.s2 = 0.0;
+        }
+    }
+    liveEqOn = on;
+}
+
+void EQEngine::clearLiveStates() noexcept
+{
+    for (auto& channel : filters)
+        for (auto& section : channel)
+        {
+            section.glideTo (section.target, 0);
+            section.s1 = section.s2 = 0.0;
+        }
+}
+
+void EQEngine::processLive (float* const* channels, int numChannelsInBlock, int numSamples) noexcept
+{
+    if (channels == nullptr || numSamples <= 0)
+        return;
+    const int present = std::min (numChannelsInBlock, 2);
+    for (int c = 0; c < 2; ++c)
+    {
+        auto& bank = filters[static_cast<std::size_t> (c)];
+        if (c >= present || !liveEqOn[static_cast<std::size_t> (c)] || channels[c] == nullptr)
+        {
+            // Nothing is heard of this channel: its bands rest at their records with clear states.
+            for (auto& section : bank)
+                if (section.remaining > 0 || section.s1 != 0.0 || section.s2 != 0.0)
+                {
+                    section.glideTo (section.target, 0);
+                    section.s1 = section.s2 = 0.0;
+                }
+            continue;
+        }
+        Section* active[numEQBands];
+        int count = 0;
+        bool draining = false;
+        for (auto& section : bank)
+            if (!section.isIdentityAtRest())
+            {
+                draining = draining || (section.remaining == 0 && section.target == BandCoefficients::identity());
+                active[count++] = &section;
+            }
+        if (draining)
+        {
+            // A band that just went flat stops the sample it has drained; band by band (the same
+            // arithmetic as the cascade) while that happens.
+            for (int k = 0; k < count; ++k)
+                active[k]->process (channels[c], numSamples);
+        }
+        else if (count > 0)
+        {
+            runCascade (active, count, channels[c], numSamples);
+        }
+    }
+}
+
+namespace
+{
+    /** K sections in series per sample (the processor overlaps their recursions), rounding to float
+        between sections exactly as Section::process does band by band. With Gliding, the sections
+        flagged in `moving` advance their coefficients by their increments before every sample. */
+    template <int K, bool Gliding>
+    struct Cascade
+    {
+        template <typename SectionType>
+        static void run (SectionType* const* s, const bool* moving, float* data, int n) noexcept
+        {
+            double b0[K], b1[K], b2[K], a1[K], a2[K], z1[K], z2[K];
+            double d0[K], d1[K], d2[K], d3[K], d4[K];
+            for (int k = 0; k < K; ++k)
+            {
+                b0[k] = s[k]->b0, b1[k] = s[k]->b1, b2[k] = s[k]->b2, a1[k] = s[k]->a1, a2[k] = s[k]->a2;
+                z1[k] = s[k]->s1, z2[k] = s[k]->s2;
+                d0[k] = s[k]->d0, d1[k] = s[k]->d1, d2[k] = s[k]->d2, d3[k] = s[k]->d3, d4[k] = s[k]->d4;
+            }
+            for (int i = 0; i < n; ++i)
+            {
+                float v = data[i];
+                for (int k = 0; k < K; ++k)
+                {
+                    if (Gliding && moving[k])
+                    {
+                        b0[k] += d0[k];
+                        b1[k] += d1[k];
+                        b2[k] += d2[k];
+                        a1[k] += d3[k];
+                        a2[k] += d4[k];
+                    }
+                    const double x = v;
+                    const double y = b0[k] * x + z1[k];
+                    z1[k] = b1[k] * x - a1[k] * y + z2[k];
+                    z2[k] = b2[k] * x - a2[k] * y;
+                    v = static_cast<float> (y);
+                }
+                data[i] = v;
+            }
+            for (int k = 0; k < K; ++k)
+            {
+                if (Gliding && moving[k])
+                    s[k]->b0 = b0[k], s[k]->b1 = b1[k], s[k]->b2 = b2[k], s[k]->a1 = a1[k], s[k]->a2 = a2[k];
+                s[k]->s1 = guardState (z1[k]);
+                s[k]->s2 = guardState (z2[k]);
+            }
+        }
+    };
+
+    template <bool Gliding, typename SectionType>
+    void runCascadeOf (int count, SectionType* const* s, const bool* moving, float* data, int n) noexcept
+    {
+        switch (count)
+        {
+            case 1:
+                Cascade<1, Gliding>::run (s, moving, data, n);
+                break;
+            case 2:
+                Cascade<2, Gliding>::run (s, moving, data, n);
+                break;
+            case 3:
+                Cascade<3, Gliding>::run (s, moving, data, n);
+                break;
+            default:
+                Cascade<4, Gliding>::run (s, moving, data, n);
+                break;
+        }
+    }
+} // namespace
+
+void EQEngine::runCascade (Section* const* active, int count, float* data, int numSamples) noexcept
+{
+    int pos = 0;
+    while (pos < numSamples)
+    {
+        // The block is cut where a glide reaches its last sample, which runs the target itself.
+        bool moving[numEQBands] = {};
+        bool gliding = false;
+        int length = numSamples - pos;
+        for (int k = 0; k < count; ++k)
+        {
+            if (active[k]->remaining == 1)
+                active[k]->finishGlide();
+            if (active[k]->remaining > 1)
+            {
+                moving[k] = gliding = true;
+                length = std::min (length, active[k]->remaining - 1);
+            }
+        }
+        if (gliding)
+            runCascadeOf<true> (count, active, moving, data + pos, length);
+        else
+            runCascadeOf<false> (count, active, moving, data + pos, length);
+        for (int k = 0; k < count; ++k)
+            if (moving[k])
+                active[k]->remaining -= length;
+        pos += length;
+    }
+}
+
+bool EQEngine::isLiveMoving() const noexcept
+{
+    for (std::size_t c = 0; c < 2; ++c)
+        for (const auto& section : filters[c])
+            if (section.isMoving())
+                return true;
+    return false;
+}
+
+bool EQEngine::isLiveActive() const noexcept
+{
+    for (std::size_t c = 0; c < 2; ++c)
+        if (liveEqOn[c])
+            for (const auto& section : filters[c])
+                if (!section.isIdentityAtRest())
+                    return true;
+    return false;
+}
+
+BandCoefficients EQEngine::getLiveRecord (int channel, int band) const noexcept
+{
+    return filters[static_cast<std::size_t> (std::clamp (channel, 0, 1))][static_cast<std::size_t> (std::clamp (band, 0, numEQBands - 1))].target;
+}
+
 void EQEngine::getMagnitudeResponseDb (float* magnitudesDb, const double* frequenciesHz, int count, int channel) const
 {
     if (magnitudesDb == nullptr || frequenciesHz == nullptr || count <= 0)
@@ -345,71 +671,104 @@ namespace
                 break;
         }
     }
+} // namespace
 
-    void setShape (EQEngine& engine, int band, const EQChannelParameters& set, int channel)
+namespace
+{
+    /** What one channel of a band is designed from, after link, mute flags, style, Q mode and spread. */
+    struct ChannelDesign
+    {
+        double frequencyHz = 0.0;
+        double gainDb = 0.0;
+        double q = -1.0;
+        bool shelf = true;
+    };
+
+    double expansionAmount (const BandParameterValues& values) noexcept
+    {
+        double percent = values.analogExpansionPercent;
+        if (!(percent > 0.0) || values.expansionBypassed)
+            percent = 0.0;
+        return std::min (percent, 100.0) * 0.005;
+    }
+
+    /** True when both channels get one design from channel A's values (linked, no spread). */
+    bool designedAsOne (const BandParameterValues& values) noexcept
+    {
+        return values.stereoLink && expansionAmount (values) <= 0.0;
+    }
+
+    ChannelDesign channelDesign (int band, const BandParameterValues& values, int channel) noexcept
+    {
+        const auto k = static_cast<std::size_t> (band);
+        // While linked, channel B follows channel A's parameters and channel A's mute flag.
+        const int source = values.stereoLink ? 0 : channel;
+        const EQChannelParameters& set = source == 0 ? values.channelA : values.channelB;
+
+        ChannelDesign d;
+        d.frequencyHz = set.frequencyHz[k];
+        d.gainDb = values.bandGainBypassed[k][static_cast<std::size_t> (source)] ? 0.0 : set.gainDb[k];
+        d.shelf = band == bandLF ? set.lowShelf : set.highShelf;
+        if ((band == bandLMF && values.style == EQStyle::styleA) || (band == bandHMF && values.style == EQStyle::styleBA))
+            d.frequencyHz = mapStyleFrequency (d.frequencyHz, ownStepTable (band), styleASteps);
+        if ((band == bandLMF || band == bandHMF) && values.continuousQ)
+            d.q = set.q[k];
+
+        if (!designedAsOne (values))
+        {
+            const double v = expansionAmount (values);
+            const double s = channel == 0 ? 1.0 : -1.0;
+            d.gainDb += s * v * analogSpreadDb (band, d.gainDb);
+            d.frequencyHz *= 1.0 + s * analogSpreadFrequencyFactor[k] * v;
+        }
+        return d;
+    }
+
+    void setShape (EQEngine& engine, int band, bool shelf, int channel)
     {
         if (band == bandLF)
-            engine.setShelfLF (set.lowShelf, channel);
+            engine.setShelfLF (shelf, channel);
         else if (band == bandHF)
-            engine.setShelfHF (set.highShelf, channel);
+            engine.setShelfHF (shelf, channel);
     }
 } // namespace
+
+std::array<BandCoefficients, 2> designBandPair (int band, const BandParameterValues& values, double sampleRate) noexcept
+{
+    std::array<BandCoefficients, 2> records{};
+    if (band < 0 || band >= numEQBands)
+        return records;
+    for (int channel = 0; channel < 2; ++channel)
+    {
+        if (channel == 1 && designedAsOne (values))
+        {
+            records[1] = records[0];
+            break;
+        }
+        const ChannelDesign d = channelDesign (band, values, channel);
+        records[static_cast<std::size_t> (channel)] = designBandRecord (band, sampleRate, d.frequencyHz, d.gainDb, d.q, d.shelf);
+    }
+    return records;
+}
 
 void updateBandFilters (EQEngine& engine, int band, const BandParameterValues& values)
 {
     if (band < 0 || band >= numEQBands)
         return;
-    const auto k = static_cast<std::size_t> (band);
 
-    const bool linked = values.stereoLink;
-    double expansionPercent = values.analogExpansionPercent;
-    if (!(expansionPercent > 0.0) || values.expansionBypassed)
-        expansionPercent = 0.0;
-    const double v = std::min (expansionPercent, 100.0) * 0.005;
-
-    const bool remap = (band == bandLMF && values.style == EQStyle::styleA)
-                       || (band == bandHMF && values.style == EQStyle::styleBA);
-    const bool hasQ = band == bandLMF || band == bandHMF;
-
-    struct ChannelDesign
+    if (designedAsOne (values))
     {
-        const EQChannelParameters* set;
-        double frequencyHz;
-        double gainDb;
-        double q;
-    };
-
-    auto channelDesign = [&] (int channel) {
-        // While linked, channel B follows channel A's parameters and channel A's mute flag.
-        const int source = linked ? 0 : channel;
-        const EQChannelParameters& set = source == 0 ? values.channelA : values.channelB;
-        ChannelDesign d{ &set, set.frequencyHz[k], set.gainDb[k], -1.0 };
-        if (values.bandGainBypassed[k][static_cast<std::size_t> (source)])
-            d.gainDb = 0.0;
-        if (remap)
-            d.frequencyHz = mapStyleFrequency (d.frequencyHz, ownStepTable (band), styleASteps);
-        if (hasQ && values.continuousQ)
-            d.q = set.q[k];
-        return d;
-    };
-
-    if (linked && v <= 0.0)
-    {
-        const ChannelDesign d = channelDesign (0);
-        setShape (engine, band, *d.set, -1);
+        const ChannelDesign d = channelDesign (band, values, 0);
+        setShape (engine, band, d.shelf, -1);
         designBandChannel (engine, band, d.frequencyHz, d.gainDb, -1, d.q);
         return;
     }
 
     for (int channel = 0; channel < 2; ++channel)
     {
-        const double s = channel == 0 ? 1.0 : -1.0;
-        const ChannelDesign d = channelDesign (channel);
-        const double spreadDb = analogSpreadDb (band, d.gainDb);
-        const double gainDb = d.gainDb + s * v * spreadDb;
-        const double frequencyHz = d.frequencyHz * (1.0 + s * analogSpreadFrequencyFactor[k] * v);
-        setShape (engine, band, *d.set, channel);
-        designBandChannel (engine, band, frequencyHz, gainDb, channel, d.q);
+        const ChannelDesign d = channelDesign (band, values, channel);
+        setShape (engine, band, d.shelf, channel);
+        designBandChannel (engine, band, d.frequencyHz, d.gainDb, channel, d.q);
     }
 }
 

@@ -10,10 +10,18 @@ namespace oxlade
 {
 /** The four-band equaliser for up to two channels (channel 0 = A set, channel 1 = B set).
 
-    Threading: the band setters, shape setters, setEqOn and getMagnitudeResponseDb run on the message
-    thread (or inside prepare) and take the coefficient lock briefly; process() runs on the audio thread,
-    never blocks and picks up new records at the start of a block with a try-lock. When the lock is busy
-    the previous coefficients keep running and the hand-over is retried at the next block.
+    Two ways to feed the filters:
+    - Hand-over: the band setters, shape setters and setEqOn run on the message thread (or inside
+      prepare) and write pending records under the coefficient lock; process() takes them at the start
+      of a block with a try-lock (when the lock is busy the previous coefficients keep running and the
+      hand-over is retried at the next block) and switches at once. The pending records are also what
+      getMagnitudeResponseDb (the curve) evaluates.
+    - Live: the audio thread designs records itself (designBandPair is pure and allocates nothing) and
+      gives them to setLiveBand; processLive() glides every coefficient in a straight line to the new
+      record over a fixed time (setGlideLength), so a gain or frequency change never steps. A band at
+      rest runs exactly its designed record. A band whose record is the identity runs until its state
+      has drained to exactly zero and is then skipped, so a band raised later starts clean. The
+      processor uses this path; it never calls process().
 
     NaN/Inf input: after each filter pass the two state variables of every band are cleared when they
     are tiny (|s| <= 1e-8, the denormal guard) or not finite, so a block containing NaN/Inf produces
@@ -63,6 +71,39 @@ public:
         states are left untouched. */
     void process (float* const* channels, int numChannels, int numSamples) noexcept;
 
+    //==============================================================================
+    // Live path (audio thread only, after prepare).
+
+    /** Length of the live coefficient glide in samples (at least 1; 1 switches at the next sample). */
+    void setGlideLength (int samples) noexcept;
+    int getGlideLength() const noexcept { return glideLength; }
+
+    /** New records for one band of both channels. With glide the coefficients move from where they
+        are to the records over the glide length; without, they jump (for use while the output is
+        silent). */
+    void setLiveBand (int band, const std::array<BandCoefficients, 2>& records, bool glide) noexcept;
+
+    /** EQ in or out per channel. A channel whose state changes starts from cleared filter states and
+        jumps to its records (use while the output is silent). */
+    void setLiveEqOn (bool channel0, bool channel1) noexcept;
+
+    /** Clears every filter state of the live path and ends every glide at its target. */
+    void clearLiveStates() noexcept;
+
+    /** Equalises a block in place with the live records (see the class comment): channels 0 and 1 of
+        up to numChannels buffers; a channel that is out or absent passes untouched and its glides end
+        at once. Allocates nothing, never blocks. */
+    void processLive (float* const* channels, int numChannels, int numSamples) noexcept;
+
+    /** True while any live glide is under way or a band still drains. */
+    bool isLiveMoving() const noexcept;
+
+    /** True when the live path would touch the audio (a channel in with a band not at rest as identity). */
+    bool isLiveActive() const noexcept;
+
+    /** The record a live band of a channel glides to (or rests at). */
+    BandCoefficients getLiveRecord (int channel, int band) const noexcept;
+
     /** Magnitude (dB, floored at -120 dB) of the pending records of one channel at each frequency,
         evaluated exactly in double precision; 0 dB everywhere while that channel's EQ is out. Any thread
         except the audio thread (takes the lock briefly). */
@@ -87,14 +128,24 @@ private:
     {
         double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
         double s1 = 0.0, s2 = 0.0;
+        // Live glide: the record asked for, the coefficients the glide ends on (the record itself,
+        // or for a band going flat the pass-through on the current poles), the per-sample
+        // increments and the samples left.
+        BandCoefficients target, glideEnd;
+        double d0 = 0.0, d1 = 0.0, d2 = 0.0, d3 = 0.0, d4 = 0.0;
+        int remaining = 0;
 
         void setCoefficients (const BandCoefficients& c) noexcept;
+        void glideTo (const BandCoefficients& c, int samples) noexcept;
+        void finishGlide() noexcept;
+        bool isIdentityAtRest() const noexcept;
+        bool isMoving() const noexcept;
         void process (float* data, int numSamples) noexcept;
     };
 
     void setBand (int band, double frequencyHz, double gainDb, int channel, double q);
     void takePendingRecords() noexcept;
-    double limitBandFrequency (int band, double frequencyHz) const noexcept;
+    static void runCascade (Section* const* active, int count, float* data, int numSamples) noexcept;
 
     double sampleRate = 48000.0;
     int numChannels = 2;
@@ -114,6 +165,10 @@ private:
 
     std::atomic<bool> changed{ false };
     mutable std::mutex lock;
+
+    // Live path.
+    int glideLength = 480;
+    std::array<bool, 2> liveEqOn{ true, true };
 };
 
 /** One channel set of band parameters, in Hz, dB and Q, indexed by EQBand (LF, LMF, HMF, HF). */
@@ -138,6 +193,19 @@ struct BandParameterValues
     bool expansionBypassed = false;                                 ///< mute flag of "analogExpansion"
     std::array<std::array<bool, 2>, numEQBands> bandGainBypassed{}; ///< [band][channel]: mute flags of the band gains
 };
+
+/** The frequency limits of a band at a sample rate: LF 30..400 Hz, LMF 75..min(0.49 fs, 5 kHz),
+    HMF 200..min(0.49 fs, 12.5 kHz), HF 2.5 kHz..min(0.49 fs, 20 kHz); the lower limit wins. */
+double limitBandFrequency (int band, double frequencyHz, double sampleRate) noexcept;
+
+/** One band's record: the frequency limited, a shelf or bell for LF and HF by `shelf`, a bell for
+    LMF and HMF with q (used limited to 0.37..1.3 when > 0, proportional Q otherwise); the identity
+    when the gain is negligible. */
+BandCoefficients designBandRecord (int band, double sampleRate, double frequencyHz, double gainDb, double q, bool shelf) noexcept;
+
+/** The records updateBandFilters would write for one band, channel 0 then 1, designed at once and
+    without the engine: pure, allocation-free, safe on the audio thread. */
+std::array<BandCoefficients, 2> designBandPair (int band, const BandParameterValues& values, double sampleRate) noexcept;
 
 /** Redesigns one band (0..3) for both channels from the parameter values and hands the records to
     the engine: stereo link, gain mute flags, style remapping, continuous or proportional Q and the

@@ -48,18 +48,25 @@ void LevelMeterState::update (const float* ch0, const float* ch1, int numSamples
         ch1 = ch0;
 
     const double alpha = ballistics.rmsCoefficient;
+
+    // Both channels in one pass: their two recursions overlap instead of waiting on each other.
+    double msL = meanSquare[0], msR = meanSquare[1];
+    float peakL = 0.0f, peakR = 0.0f;
+    for (int i = 0; i < numSamples; ++i)
+    {
+        const float l = std::isfinite (ch0[i]) ? ch0[i] : 0.0f;
+        const float r = std::isfinite (ch1[i]) ? ch1[i] : 0.0f;
+        const double dl = l, dr = r;
+        msL += (dl * dl - msL) * alpha;
+        msR += (dr * dr - msR) * alpha;
+        peakL = std::max (peakL, std::fabs (l));
+        peakR = std::max (peakR, std::fabs (r));
+    }
+
     for (int c = 0; c < 2; ++c)
     {
-        const float* x = c == 0 ? ch0 : ch1;
-        double ms = meanSquare[c];
-        float blockPeak = 0.0f;
-        for (int i = 0; i < numSamples; ++i)
-        {
-            const float v = std::isfinite (x[i]) ? x[i] : 0.0f;
-            const double d = v;
-            ms += (d * d - ms) * alpha;
-            blockPeak = std::max (blockPeak, std::fabs (v));
-        }
+        double ms = c == 0 ? msL : msR;
+        const float blockPeak = c == 0 ? peakL : peakR;
         // A long silence would otherwise walk the mean square into denormals; at 1e-150 the reading is
         // already pinned at -1000 dB by the 1e-100 offset, so flushing changes nothing visible.
         if (ms < 1e-150)

@@ -148,41 +148,55 @@ void FltrBandPass::reset() noexcept
     states.fill (State{});
 }
 
+namespace
+{
+    /** One sample of the FLTR band-pass (high-pass then low-pass, transposed direct form II). A
+        result that is not finite comes out as 0 and restarts the channel from rest. */
+    template <typename State>
+    inline float fltrSample (const FltrDesign& d, State& st, double x) noexcept
+    {
+        const auto& h = d.highPass;
+        const auto& l = d.lowPass;
+        const double yh = h.b0 * x + st.hs1;
+        st.hs1 = h.b1 * x - h.a1 * yh + st.hs2;
+        st.hs2 = h.b2 * x - h.a2 * yh;
+
+        const double y = l.b0 * yh + st.ls1;
+        st.ls1 = l.b1 * yh - l.a1 * y + st.ls2;
+        st.ls2 = l.b2 * yh - l.a2 * y;
+
+        if (std::isfinite (y))
+            return static_cast<float> (y);
+        st = State{};
+        return 0.0f;
+    }
+} // namespace
+
 void FltrBandPass::process (float* const* channels, int numChannels, int numSamples) noexcept
 {
     const int nc = std::min (numChannels, channelCount);
-    const auto& h = design.highPass;
-    const auto& l = design.lowPass;
+    if (nc == 2)
+    {
+        // Both channels in one pass, so their recursions overlap.
+        float* left = channels[0];
+        float* right = channels[1];
+        State l = states[0], r = states[1];
+        for (int i = 0; i < numSamples; ++i)
+        {
+            left[i] = fltrSample (design, l, left[i]);
+            right[i] = fltrSample (design, r, right[i]);
+        }
+        states[0] = l;
+        states[1] = r;
+        return;
+    }
 
     for (int c = 0; c < nc; ++c)
     {
         float* data = channels[c];
         State st = states[static_cast<size_t> (c)];
-
         for (int i = 0; i < numSamples; ++i)
-        {
-            const double x = data[i];
-
-            // Transposed direct form II, high-pass then low-pass.
-            const double yh = h.b0 * x + st.hs1;
-            st.hs1 = h.b1 * x - h.a1 * yh + st.hs2;
-            st.hs2 = h.b2 * x - h.a2 * yh;
-
-            const double y = l.b0 * yh + st.ls1;
-            st.ls1 = l.b1 * yh - l.a1 * y + st.ls2;
-            st.ls2 = l.b2 * yh - l.a2 * y;
-
-            if (std::isfinite (y))
-            {
-                data[i] = static_cast<float> (y);
-            }
-            else
-            {
-                data[i] = 0.0f;
-                st = State{};
-            }
-        }
-
+            data[i] = fltrSample (design, st, data[i]);
         states[static_cast<size_t> (c)] = st;
     }
 }
@@ -272,34 +286,53 @@ void DcBlocker::reset() noexcept
     y1.fill (0.0);
 }
 
+void DcBlocker::continueFrom (int channel, double value) noexcept
+{
+    if (channel < 0 || channel > 1 || !std::isfinite (value))
+        return;
+    x1[static_cast<size_t> (channel)] = value;
+    y1[static_cast<size_t> (channel)] = value;
+}
+
+namespace
+{
+    inline float dcBlockSample (double c, double& xp, double& yp, double x) noexcept
+    {
+        const double y = c * yp + (x - xp);
+        if (std::isfinite (y))
+        {
+            xp = x;
+            yp = y;
+            return static_cast<float> (y);
+        }
+        xp = 0.0;
+        yp = 0.0;
+        return 0.0f;
+    }
+} // namespace
+
 void DcBlocker::process (float* const* channels, int numChannels, int numSamples) noexcept
 {
     const int nc = std::min (numChannels, 2);
+    if (nc == 2)
+    {
+        // Both channels in one pass, so their recursions overlap.
+        float* left = channels[0];
+        float* right = channels[1];
+        for (int i = 0; i < numSamples; ++i)
+        {
+            left[i] = dcBlockSample (coefficient, x1[0], y1[0], left[i]);
+            right[i] = dcBlockSample (coefficient, x1[1], y1[1], right[i]);
+        }
+        return;
+    }
     for (int c = 0; c < nc; ++c)
     {
         float* data = channels[c];
         double xp = x1[static_cast<size_t> (c)];
         double yp = y1[static_cast<size_t> (c)];
-
         for (int i = 0; i < numSamples; ++i)
-        {
-            const double x = data[i];
-            const double y = coefficient * yp + (x - xp);
-
-            if (std::isfinite (y))
-            {
-                xp = x;
-                yp = y;
-                data[i] = static_cast<float> (y);
-            }
-            else
-            {
-                xp = 0.0;
-                yp = 0.0;
-                data[i] = 0.0f;
-            }
-        }
-
+            data[i] = dcBlockSample (coefficient, xp, yp, data[i]);
         x1[static_cast<size_t> (c)] = xp;
         y1[static_cast<size_t> (c)] = yp;
     }

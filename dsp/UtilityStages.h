@@ -158,6 +158,10 @@ public:
     /** Clears the previous input and output of both channels. */
     void reset() noexcept;
 
+    /** Sets a channel's state as if it had been passing `value` through unchanged (previous input
+        and output both `value`): the filter then continues a signal that skipped it without a step. */
+    void continueFrom (int channel, double value) noexcept;
+
     /** Filters the first min(numChannels, 2) channels in place. */
     void process (float* const* channels, int numChannels, int numSamples) noexcept;
 
@@ -166,5 +170,60 @@ public:
 private:
     double coefficient = 1.0 - 4.0 * 3.14159265358979323846 / 48000.0;
     std::array<double, 2> x1{}, y1{};
+};
+
+//==============================================================================
+/** A value that moves in a straight line to its target over a fixed number of steps, optionally
+    after waiting a number of steps; at rest it is exactly its target. Double precision, no
+    allocation. */
+class LinearRamp
+{
+public:
+    /** Jumps to a value: current and target, nothing under way. */
+    void snap (double value) noexcept
+    {
+        current = target = value;
+        remaining = 0;
+        wait = 0;
+    }
+
+    /** Moves from the current value to `value` over `steps` steps (at once when steps <= 0), after
+        waiting `delay` steps. */
+    void rampTo (double value, int steps, int delay = 0) noexcept
+    {
+        target = value;
+        wait = delay > 0 ? delay : 0;
+        if (steps <= 0)
+        {
+            if (wait == 0)
+                current = value;
+            remaining = wait > 0 ? 1 : 0;
+            increment = value - current;
+            return;
+        }
+        remaining = steps;
+        increment = (value - current) / steps;
+    }
+
+    /** The value for the next step. */
+    double next() noexcept
+    {
+        if (wait > 0)
+        {
+            --wait;
+            return current;
+        }
+        if (remaining > 0)
+            current = --remaining == 0 ? target : current + increment;
+        return current;
+    }
+
+    double getCurrent() const noexcept { return current; }
+    double getTarget() const noexcept { return target; }
+    bool isMoving() const noexcept { return remaining > 0 || wait > 0; }
+
+private:
+    double current = 0.0, target = 0.0, increment = 0.0;
+    int remaining = 0, wait = 0;
 };
 } // namespace oxlade

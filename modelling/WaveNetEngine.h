@@ -82,6 +82,10 @@ public:
 
     /** Processes n frames of two channels with independent states (L = channel 0, R = channel 1). */
     virtual void processStereo (const float* inL, const float* inR, float* outL, float* outR, int n) noexcept = 0;
+
+    /** Frames of history the output depends on (after a reset the output settles once this many
+        frames have been processed). */
+    virtual int getReceptiveField() const noexcept = 0;
 };
 
 /** The CPU implementation of the line-stage model: C = 8 channels, L = 10 layers, two-tap
@@ -130,7 +134,7 @@ public:
     bool isPrepared() const noexcept { return prepared; }
 
     /** 1 + sum of the current dilations: 2047 at scale 1, 16369 at scale 8. */
-    int getReceptiveField() const noexcept { return receptiveField; }
+    int getReceptiveField() const noexcept override { return receptiveField; }
 
     /** Current dilation scale, 1..8. */
     int getDilationScale() const noexcept { return dilationScale; }

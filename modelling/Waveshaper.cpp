@@ -80,62 +80,12 @@ bool loadWaveshaperTable (WaveshaperTablePair& pair, const char* data, std::size
 {
     if (channel < 0 || channel > 1)
         return false;
-    return loadWaveshaperTable (data, size, pair.tables[static_cast<std::size_t> (channel)]);
-}
-
-double interpolateTable (double x, const WaveshaperTable& table) noexcept
-{
-    const auto& axis = table.xAxis;
-    const auto& res = table.residual;
-    const std::size_t n = axis.size();
-
-    if (n < 2 || res.size() != n || !std::isfinite (x))
-        return 0.0;
-
-    if (x <= axis.front())
-        return res.front();
-    if (x >= axis.back())
-        return res.back();
-
-    // Segment i: the last axis point at or below x (as upper_bound - 1 would find it).
-    std::size_t i;
-    if (table.inverseStep > 0.0)
-    {
-        i = std::min (static_cast<std::size_t> ((x - axis.front()) * table.inverseStep), n - 2);
-        while (i + 1 < n - 1 && axis[i + 1] <= x)
-            ++i;
-        while (i > 0 && axis[i] > x)
-            --i;
-    }
-    else
-    {
-        const auto upper = static_cast<std::size_t> (std::upper_bound (axis.begin(), axis.end(), x) - axis.begin());
-        i = upper > 0 ? upper - 1 : 0;
-    }
-    const std::size_t j = i + 1;
-
-    const double span = axis[j] - axis[i];
-    if (std::fabs (span) < 1e-30)
-        return res[i];
-
-    const double value = res[i] + (x - axis[i]) / span * (res[j] - res[i]);
-    return std::isfinite (value) ? value : 0.0;
-}
-
-double lookupResidual (const WaveshaperTablePair& tables, double x, bool rightChannel, double expansion) noexcept
-{
-    const WaveshaperTable& left = tables.tables[0];
-    const WaveshaperTable& right = tables.tables[1];
-
-    if (!left.isLoaded() && !right.isLoaded())
-        return 0.0;
-
-    const double dL = left.isLoaded() ? interpolateTable (x, left) : 0.0;
-    const double dR = right.isLoaded() ? interpolateTable (x, right) : 0.0;
-    const double mean = (dL + dR) * 0.5;
-    const double own = rightChannel ? dR : dL;
-    const double value = mean + (own - mean) * expansion;
-    return std::isfinite (value) ? value : 0.0;
+    if (!loadWaveshaperTable (data, size, pair.tables[static_cast<std::size_t> (channel)]))
+        return false;
+    const auto& l = pair.tables[0];
+    const auto& r = pair.tables[1];
+    pair.sameEvenAxis = l.isLoaded() && r.isLoaded() && l.inverseStep > 0.0 && l.xAxis == r.xAxis;
+    return true;
 }
 
 void processStandardStage (const WaveshaperTablePair& tables,

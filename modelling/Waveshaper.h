@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <vector>
 
@@ -33,6 +35,20 @@ struct WaveshaperTablePair
 
     /** True when at least one of the two tables is loaded; the Standard stage runs only then. */
     bool hasAnyTable() const noexcept { return tables[0].isLoaded() || tables[1].isLoaded(); }
+
+    /** Set by loadWaveshaperTable (pair, ...) when both tables are loaded on the very same evenly
+        spaced axis (the shipped pair is): the look-up then finds the segment once for both. */
+    bool sameEvenAxis = false;
+
+    /** sameEvenAxis, checked against the tables as they are now (a caller may have replaced one). */
+    bool sharesAxis() const noexcept
+    {
+        const auto& l = tables[0];
+        const auto& r = tables[1];
+        return sameEvenAxis && l.isLoaded() && r.isLoaded() && l.inverseStep > 0.0 && l.inverseStep == r.inverseStep
+               && l.xAxis.size() == r.xAxis.size() && l.xAxis.size() >= 2 && l.residual.size() == l.xAxis.size()
+               && r.residual.size() == r.xAxis.size() && l.xAxis.front() == r.xAxis.front() && l.xAxis.back() == r.xAxis.back();
+    }
 };
 
 /** Fills `table` from a waveshaper table document (the exact bytes, `size` of them).
@@ -52,14 +68,104 @@ bool loadWaveshaperTable (WaveshaperTablePair& pair, const char* data, std::size
     (found by binary search). The end values are held outside the axis (no extrapolation).
     Returns 0 for a table with fewer than 2 points or mismatched counts, for non-finite x, and
     if the interpolation itself overflows. */
-double interpolateTable (double x, const WaveshaperTable& table) noexcept;
+inline double interpolateTable (double x, const WaveshaperTable& table) noexcept;
 
 /** Residual for one channel with the analog-expansion blend:
     mean + (own - mean) * expansion, where mean = (dL + dR) / 2 and own = dR for the right
     channel, dL otherwise; a missing table contributes 0. expansion runs 0..0.5 in the stage
     (0: both channels use the mean; 0.5: 0.75 own + 0.25 other). Returns 0 when neither table
     is loaded, for non-finite x, and instead of any non-finite result. */
-double lookupResidual (const WaveshaperTablePair& tables, double x, bool rightChannel, double expansion) noexcept;
+inline double lookupResidual (const WaveshaperTablePair& tables, double x, bool rightChannel, double expansion) noexcept;
+
+// Defined here so the Standard stage's per-sample loop inlines them (two look-ups per sample).
+inline double interpolateTable (double x, const WaveshaperTable& table) noexcept
+{
+    const auto& axis = table.xAxis;
+    const auto& res = table.residual;
+    const std::size_t n = axis.size();
+
+    if (n < 2 || res.size() != n || !std::isfinite (x))
+        return 0.0;
+
+    if (x <= axis.front())
+        return res.front();
+    if (x >= axis.back())
+        return res.back();
+
+    // Segment i: the last axis point at or below x (as upper_bound - 1 would find it).
+    std::size_t i;
+    if (table.inverseStep > 0.0)
+    {
+        i = std::min (static_cast<std::size_t> ((x - axis.front()) * table.inverseStep), n - 2);
+        while (i + 1 < n - 1 && axis[i + 1] <= x)
+            ++i;
+        while (i > 0 && axis[i] > x)
+            --i;
+    }
+    else
+    {
+        const auto upper = static_cast<std::size_t> (std::upper_bound (axis.begin(), axis.end(), x) - axis.begin());
+        i = upper > 0 ? upper - 1 : 0;
+    }
+    const std::size_t j = i + 1;
+
+    const double span = axis[j] - axis[i];
+    if (std::fabs (span) < 1e-30)
+        return res[i];
+
+    const double value = res[i] + (x - axis[i]) / span * (res[j] - res[i]);
+    return std::isfinite (value) ? value : 0.0;
+}
+
+inline double lookupResidual (const WaveshaperTablePair& tables, double x, bool rightChannel, double expansion) noexcept
+{
+    const WaveshaperTable& left = tables.tables[0];
+    const WaveshaperTable& right = tables.tables[1];
+
+    if (!left.isLoaded() && !right.isLoaded())
+        return 0.0;
+
+    double dL = 0.0, dR = 0.0;
+    if (tables.sharesAxis())
+    {
+        // One segment search for both tables: the same arithmetic interpolateTable does per table.
+        const auto& axis = left.xAxis;
+        const std::size_t n = axis.size();
+        if (!std::isfinite (x))
+            return 0.0;
+        if (x <= axis.front())
+            dL = left.residual.front(), dR = right.residual.front();
+        else if (x >= axis.back())
+            dL = left.residual.back(), dR = right.residual.back();
+        else
+        {
+            std::size_t i = std::min (static_cast<std::size_t> ((x - axis.front()) * left.inverseStep), n - 2);
+            while (i + 1 < n - 1 && axis[i + 1] <= x)
+                ++i;
+            while (i > 0 && axis[i] > x)
+                --i;
+            const std::size_t j = i + 1;
+            const double span = axis[j] - axis[i];
+            auto at = [&] (const std::vector<double>& res) {
+                if (std::fabs (span) < 1e-30)
+                    return res[i];
+                const double value = res[i] + (x - axis[i]) / span * (res[j] - res[i]);
+                return std::isfinite (value) ? value : 0.0;
+            };
+            dL = at (left.residual);
+            dR = at (right.residual);
+        }
+    }
+    else
+    {
+        dL = left.isLoaded() ? interpolateTable (x, left) : 0.0;
+        dR = right.isLoaded() ? interpolateTable (x, right) : 0.0;
+    }
+    const double mean = (dL + dR) * 0.5;
+    const double own = rightChannel ? dR : dL;
+    const double value = mean + (own - mean) * expansion;
+    return std::isfinite (value) ? value : 0.0;
+}
 
 /** The Standard modelling engine, in place on a (possibly oversampled) block:
     signal[ch][i] = float (double (signal[ch][i]) + lookupResidual (u, ch >= 1, expansion[i]) * drive[i])

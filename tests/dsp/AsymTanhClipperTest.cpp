@@ -311,3 +311,40 @@ TEST (AsymTanhClipperChoice, ChoiceIndexSelectsModeOrBypass)
     EXPECT_EQ (c.getMode(), AsymTanhClipper::Mode::practical);
     EXPECT_EQ (c.getRail(), 1.0);
 }
+
+TEST (AsymTanhClipperCurve, FastEvaluationIsWithinAFewFloatRoundingsOfTheExactCurve)
+{
+    // The knee is computed without pow (log2 and 2^x of our own). Against the curve in double
+    // precision with the C library's log1p and exp (written so that large exponents cannot
+    // overflow: (1 + v^N)^(1/N) = max(v, 1) (1 + min(v, 1/v)^N)^(1/N)), over two million inputs
+    // from 1e-6 to 1e3 of both signs and exponents from 1 to 1000, the largest relative error
+    // stays below 5e-7: a few roundings of single precision (6e-8 each).
+    auto exact = [] (double x, double rail, double n, double scale) {
+        const double v = std::min (std::fabs (x) / rail, 30.0);
+        const double lnV = std::log (v);
+        const double lnKnee = std::max (lnV, 0.0) + std::log1p (std::exp (-n * std::fabs (lnV))) / n;
+        return std::copysign (std::min (scale * std::fabs (x) * std::exp (-lnKnee), rail), x);
+    };
+    double worst = 0.0;
+    for (double n : { 1.0, 2.5239, 4.0, 8.0, 20.0, 200.0, 1000.0 })
+        for (double rail : { 1.0, 2.905 })
+        {
+            const std::string doc = "{\"practical_mode\":{\"R\":" + std::to_string (rail) + ",\"N_pos\":" + std::to_string (n) + ",\"N_neg\":" + std::to_string (n) + "},\"accurate_mode\":{\"R\":" + std::to_string (rail) + ",\"N_pos\":" + std::to_string (n) + ",\"N_neg\":" + std::to_string (n) + "}}";
+            AsymTanhClipper c;
+            ASSERT_TRUE (load (c, doc));
+            for (auto mode : { AsymTanhClipper::Mode::practical, AsymTanhClipper::Mode::accurate })
+            {
+                c.setMode (mode);
+                for (int i = 0; i < 150000; ++i)
+                {
+                    const float x = static_cast<float> (std::pow (10.0, -6.0 + 9.0 * i / 150000.0)) * (i % 2 == 0 ? 1.0f : -1.0f);
+                    const double y = exact (x, c.getRail(), n, x > 0 ? c.getScalePos() : c.getScaleNeg());
+                    const double error = std::fabs (c.processSample (x) - y) / std::fabs (y);
+                    worst = std::max (worst, error);
+                    ASSERT_LT (error, 5e-7) << "x " << x << ", N " << n << ", R " << rail;
+                }
+            }
+        }
+    RecordProperty ("worstRelativeError", std::to_string (worst));
+    std::printf ("[ clipper ] largest relative error against the exact curve: %.3g\n", worst);
+}

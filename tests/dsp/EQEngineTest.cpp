@@ -552,3 +552,197 @@ TEST_F (EQEngineTest, MagnitudeResponseMatchesTheMeasuredResponse)
         }
     }
 }
+
+//==============================================================================
+// The live path: records designed on the audio thread, coefficient glides, flat bands draining
+
+namespace
+{
+/** Runs a two-channel signal through the live path in blocks of the given sizes (cycled). */
+void runLive (EQEngine& e, Block& b, std::initializer_list<int> blockSizes)
+{
+    int pos = 0;
+    auto size = blockSizes.begin();
+    while (pos < b.size())
+    {
+        const int n = std::min (*size, b.size() - pos);
+        float* ptrs[2] = { b.left.data() + pos, b.right.data() + pos };
+        e.processLive (ptrs, 2, n);
+        pos += n;
+        if (++size == blockSizes.end())
+            size = blockSizes.begin();
+    }
+}
+
+Block longNoise (int n, unsigned seed)
+{
+    return Block (noise (n, seed), noise (n, seed + 1000));
+}
+
+void prepareLive (EQEngine& e, double fs, int glide)
+{
+    e.prepare (fs, blockSize, 2);
+    e.setGlideLength (glide);
+    e.setLiveEqOn (true, true);
+}
+} // namespace
+
+TEST_F (EQEngineTest, LiveDesignsAreTheHandOverRecords)
+{
+    for (double fs : { 44100.0, 48000.0, 192000.0 })
+    {
+        BandParameterValues busy = busySettings();
+        BandParameterValues linked = busy;
+        linked.stereoLink = true;
+        linked.analogExpansionPercent = 0.0;
+        BandParameterValues linkedSpread = linked;
+        linkedSpread.analogExpansionPercent = 100.0;
+        linkedSpread.bandGainBypassed[bandHMF][0] = true;
+        for (const auto* v : { &busy, &linked, &linkedSpread })
+        {
+            EQEngine e;
+            prepareEngine (e, fs);
+            updateAllBandFilters (e, *v);
+            for (int band = 0; band < numEQBands; ++band)
+            {
+                const auto pair = designBandPair (band, *v, fs);
+                EXPECT_EQ (pair[0], e.getPendingCoefficients (0, band)) << fs << " band " << band;
+                EXPECT_EQ (pair[1], e.getPendingCoefficients (1, band)) << fs << " band " << band;
+            }
+        }
+    }
+}
+
+TEST_F (EQEngineTest, LiveGlideEndsExactlyOnTheDesignWhateverTheBlocks)
+{
+    const double fs = 48000.0;
+    const auto from = designBandPair (bandLMF, busySettings(), fs);
+    BandParameterValues moved = busySettings();
+    moved.channelA.gainDb[bandLMF] = 9.0;
+    moved.channelB.frequencyHz[bandLMF] = 240.0;
+    const auto to = designBandPair (bandLMF, moved, fs);
+
+    // Two engines glide over 480 samples from the same point, one in blocks of 64, one in blocks
+    // of 333 and 17: the output is the same to the bit.
+    EQEngine a, b;
+    for (auto* e : { &a, &b })
+    {
+        prepareLive (*e, fs, 480);
+        e->setLiveBand (bandLMF, from, false);
+    }
+    Block warmA = longNoise (2048, 1), warmB = warmA;
+    runLive (a, warmA, { 64 });
+    runLive (b, warmB, { 333, 17 });
+    ASSERT_TRUE (sameBits (warmA.left, warmB.left) && sameBits (warmA.right, warmB.right));
+
+    a.setLiveBand (bandLMF, to, true);
+    b.setLiveBand (bandLMF, to, true);
+    EXPECT_TRUE (a.isLiveMoving());
+    Block gA = longNoise (1000, 2), gB = gA;
+    runLive (a, gA, { 64 });
+    runLive (b, gB, { 333, 17 });
+    EXPECT_TRUE (sameBits (gA.left, gB.left));
+    EXPECT_TRUE (sameBits (gA.right, gB.right));
+    EXPECT_FALSE (a.isLiveMoving());
+
+    // At rest the band runs its record exactly: from cleared states it matches an engine that was
+    // given the record directly.
+    EQEngine direct;
+    prepareLive (direct, fs, 480);
+    direct.setLiveBand (bandLMF, to, false);
+    a.clearLiveStates();
+    Block r = longNoise (blockSize, 3), d = r;
+    runLive (a, r, { blockSize });
+    runLive (direct, d, { blockSize });
+    EXPECT_TRUE (sameBits (r.left, d.left));
+    EXPECT_TRUE (sameBits (r.right, d.right));
+    EXPECT_EQ (a.getLiveRecord (0, bandLMF), to[0]);
+}
+
+TEST_F (EQEngineTest, LiveBandGoingFlatDrainsThenIsSkippedAndStartsCleanWhenRaised)
+{
+    const double fs = 48000.0;
+    BandParameterValues v;
+    v.channelA.gainDb[bandLF] = 12.0;
+    v.channelA.frequencyHz[bandLF] = 100.0;
+    const auto raised = designBandPair (bandLF, v, fs);
+    const std::array<BandCoefficients, 2> flat{};
+
+    EQEngine e;
+    prepareLive (e, fs, 480);
+    e.setLiveBand (bandLF, raised, false);
+    Block warm = longNoise (4096, 4);
+    runLive (e, warm, { blockSize });
+
+    e.setLiveBand (bandLF, flat, true);
+    Block drain = longNoise (48000, 5); // the slowest pole decays well within a second
+    runLive (e, drain, { blockSize });
+    EXPECT_FALSE (e.isLiveMoving());
+    EXPECT_FALSE (e.isLiveActive());
+    Block still = longNoise (blockSize, 6);
+    const Block in = still;
+    runLive (e, still, { blockSize });
+    EXPECT_TRUE (sameBits (still.left, in.left));
+    EXPECT_TRUE (sameBits (still.right, in.right));
+
+    // Raised again it glides up from silence, exactly as an engine that never had the band.
+    EQEngine fresh;
+    prepareLive (fresh, fs, 480);
+    e.setLiveBand (bandLF, raised, true);
+    fresh.setLiveBand (bandLF, raised, true);
+    Block x = longNoise (4096, 7), y = x;
+    runLive (e, x, { blockSize });
+    runLive (fresh, y, { blockSize });
+    EXPECT_TRUE (sameBits (x.left, y.left));
+    EXPECT_TRUE (sameBits (x.right, y.right));
+}
+
+TEST_F (EQEngineTest, LiveChannelSwitchedOutStartsFromClearedStatesWhenBack)
+{
+    const double fs = 48000.0;
+    const auto records = designBandPair (bandHMF, busySettings(), fs);
+    EQEngine e, fresh;
+    for (auto* x : { &e, &fresh })
+    {
+        prepareLive (*x, fs, 480);
+        x->setLiveBand (bandHMF, records, false);
+    }
+    Block warm = longNoise (2048, 8);
+    runLive (e, warm, { blockSize });
+
+    e.setLiveEqOn (false, true);
+    Block out = longNoise (blockSize, 9);
+    const Block outIn = out;
+    runLive (e, out, { blockSize });
+    EXPECT_TRUE (sameBits (out.left, outIn.left));
+
+    e.setLiveEqOn (true, true);
+    Block back = longNoise (blockSize, 10), ref = back;
+    runLive (e, back, { blockSize });
+    runLive (fresh, ref, { blockSize });
+    EXPECT_TRUE (sameBits (back.left, ref.left));
+}
+
+TEST_F (EQEngineTest, LiveCascadeIsTheBandByBandArithmetic)
+{
+    // The live path runs the bands of a channel together, sample by sample; the result is the
+    // hand-over path's band-by-band processing to the bit.
+    for (double fs : { 44100.0, 96000.0 })
+    {
+        EQEngine live, handOver;
+        prepareLive (live, fs, 480);
+        prepareEngine (handOver, fs);
+        const auto v = busySettings();
+        updateAllBandFilters (handOver, v);
+        for (int band = 0; band < numEQBands; ++band)
+            live.setLiveBand (band, designBandPair (band, v, fs), false);
+        for (unsigned k = 0; k < 4; ++k)
+        {
+            Block a = noiseBlock (80 + k), b = a;
+            runLive (live, a, { 100, 37 });
+            run (handOver, b);
+            EXPECT_TRUE (sameBits (a.left, b.left)) << fs << " block " << k;
+            EXPECT_TRUE (sameBits (a.right, b.right)) << fs << " block " << k;
+        }
+    }
+}

@@ -66,6 +66,39 @@ assert (channels, rate, bits) == (1, 44100, 32), (channels, rate, bits)
 print("ok: mono float output format")
 PY
 
+# Automation: the same options give the same output, bit for bit, at any block size (nothing
+# here waits for a fade), and a change lands where it is placed.
+auto="--float --quiet --automate outputTrim=0.5:-12 --automate lmfGain=0.25:9,0.75:0"
+check "automate" 0 "$render" "$work/mono.wav" "$work/auto-a.wav" $auto
+check "automate again" 0 "$render" "$work/mono.wav" "$work/auto-b.wav" $auto
+check "automate, block 333" 0 "$render" "$work/mono.wav" "$work/auto-c.wav" $auto --block 333
+cmp -s "$work/auto-a.wav" "$work/auto-b.wav" || { echo "FAIL: two renders of the same automation differ"; failures=$((failures + 1)); }
+cmp -s "$work/auto-a.wav" "$work/auto-c.wav" || { echo "FAIL: the block size changed the automated render"; failures=$((failures + 1)); }
+python3 - "$work/auto-a.wav" <<'PY' || failures=$((failures + 1))
+import math, struct, sys
+data = open(sys.argv[1], "rb").read()
+pos, samples = 12, None
+while pos + 8 <= len(data):
+    cid, size = data[pos:pos + 4], struct.unpack("<I", data[pos + 4:pos + 8])[0]
+    if cid == b"data":
+        samples = struct.unpack("<%df" % (size // 4), data[pos + 8:pos + 8 + size])
+    pos += 8 + size + (size & 1)
+def rms(a, b):
+    part = samples[int(a * 44100):int(b * 44100)]
+    return math.sqrt(sum(v * v for v in part) / len(part))
+step = 20 * math.log10(rms(0.55, 0.70) / rms(0.40, 0.48))
+assert abs(step + 12.0) < 0.1, step  # the output trim fell by 12 dB at 0.5 s
+boost = 20 * math.log10(rms(0.40, 0.48) / rms(0.05, 0.2))
+assert boost > 1.0, boost            # the LMF boost from 0.25 s is there
+print("ok: automation lands on time (%.2f dB, %.2f dB)" % (step, boost))
+PY
+check "automate: bad time" nonzero "$render" "$work/mono.wav" "$work/x.wav" --automate outputTrim=soon:3
+check "automate: no value" nonzero "$render" "$work/mono.wav" "$work/x.wav" --automate outputTrim=1
+check "automate: unknown ID" nonzero "$render" "$work/mono.wav" "$work/x.wav" --automate nosuch=1:2
+check "automate: bad value" nonzero "$render" "$work/mono.wav" "$work/x.wav" --automate clipper=1:Medium
+echo "$LAST_OUTPUT" | grep -q "cannot parse 'Medium'" || { echo "FAIL: automation value error text"; failures=$((failures + 1)); }
+[ ! -e "$work/x.wav" ] || { echo "FAIL: a failed automation run left an output file"; failures=$((failures + 1)); }
+
 check "EQ response" 0 "$render" --set lfGain=6 --set hmfGain=-4 --response 0
 python3 - "$LAST_OUTPUT" <<'PY' || failures=$((failures + 1))
 import sys

@@ -33,14 +33,13 @@ namespace
     }
 } // namespace
 
-juce::String applySetting (OxladeEQProcessor& processor, const juce::String& id, const juce::String& text)
+juce::String parseSetting (OxladeEQProcessor& processor, const juce::String& id, const juce::String& text, float& normalised)
 {
     auto* p = processor.parameters.getParameter (id);
     if (p == nullptr)
         return "unknown parameter ID '" + id + "' (see --list-params)";
 
     const auto t = text.trim();
-    float normalised = 0.0f;
 
     if (auto* c = dynamic_cast<juce::AudioParameterChoice*> (p))
     {
@@ -70,8 +69,46 @@ juce::String applySetting (OxladeEQProcessor& processor, const juce::String& id,
             return "cannot parse '" + text + "' for " + id;
         normalised = p->getValueForText (t);
     }
+    return {};
+}
 
-    p->setValueNotifyingHost (normalised);
+juce::String applySetting (OxladeEQProcessor& processor, const juce::String& id, const juce::String& text)
+{
+    float normalised = 0.0f;
+    const auto error = parseSetting (processor, id, text, normalised);
+    if (error.isEmpty())
+        processor.parameters.getParameter (id)->setValueNotifyingHost (normalised);
+    return error;
+}
+
+juce::String parseAutomation (OxladeEQProcessor& processor, const juce::String& argument, std::vector<AutomationEvent>& events)
+{
+    if (!argument.containsChar ('='))
+        return "--automate expects ID=TIME:VALUE[,TIME:VALUE...], got '" + argument + "'";
+    const auto id = argument.upToFirstOccurrenceOf ("=", false, false).trim();
+    if (processor.parameters.getParameter (id) == nullptr)
+        return "unknown parameter ID '" + id + "' (see --list-params)";
+
+    const auto points = juce::StringArray::fromTokens (argument.fromFirstOccurrenceOf ("=", false, false), ",", "");
+    if (points.isEmpty())
+        return "--automate " + id + ": no TIME:VALUE points";
+    for (const auto& point : points)
+    {
+        const auto timeText = point.upToFirstOccurrenceOf (":", false, false).trim();
+        const auto valueText = point.fromFirstOccurrenceOf (":", false, false);
+        if (!point.containsChar (':') || timeText.isEmpty() || !timeText.containsOnly ("0123456789.")
+            || timeText.indexOfChar ('.') != timeText.lastIndexOfChar ('.') || timeText == ".")
+            return "--automate " + id + ": expected TIME:VALUE with TIME in seconds (0 or more), got '" + point.trim() + "'";
+        AutomationEvent e;
+        e.seconds = timeText.getDoubleValue();
+        e.id = id;
+        const auto error = parseSetting (processor, id, valueText, e.normalisedValue);
+        if (error.isNotEmpty())
+            return "--automate: " + error;
+        events.push_back (e);
+    }
+    // Stable: points at the same time apply in the order given.
+    std::stable_sort (events.begin(), events.end(), [] (const auto& a, const auto& b) { return a.seconds < b.seconds; });
     return {};
 }
 
@@ -222,6 +259,7 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
                                         int blockSize,
                                         bool compensateLatency,
                                         bool showProgress,
+                                        const std::vector<AutomationEvent>& automation,
                                         const std::function<void (int samplesDone)>& afterBlock)
 {
     const int channels = input.getNumChannels();
@@ -238,10 +276,25 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
     juce::AudioBuffer<float> block (channels, blockSize);
     juce::MidiBuffer midi;
 
+    size_t nextEvent = 0;
+    auto eventSample = [&] (size_t i) { return (int) std::llround (automation[i].seconds * sampleRate); };
+
     int lastPercent = -1;
-    for (int pos = 0; pos < total; pos += blockSize)
+    int pos = 0;
+    while (pos < total)
     {
-        const int n = std::min (blockSize, total - pos);
+        // Input sample pos goes in now: every change due by then is applied first, and the block
+        // ends where the next one is due.
+        while (nextEvent < automation.size() && eventSample (nextEvent) <= pos)
+        {
+            if (auto* p = processor.parameters.getParameter (automation[nextEvent].id))
+                p->setValueNotifyingHost (automation[nextEvent].normalisedValue);
+            ++nextEvent;
+        }
+        int n = std::min (blockSize, total - pos);
+        if (nextEvent < automation.size())
+            n = std::min (n, eventSample (nextEvent) - pos);
+
         block.setSize (channels, n, false, false, true);
         block.clear();
         for (int ch = 0; ch < channels; ++ch)
@@ -260,10 +313,11 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
                 for (int ch = 0; ch < channels; ++ch)
                     output.setSample (ch, dest, block.getSample (ch, i));
         }
+        pos += n;
 
         if (showProgress)
         {
-            const int percent = (int) (100.0 * std::min (total, pos + n) / std::max (1, total));
+            const int percent = (int) (100.0 * std::min (total, pos) / std::max (1, total));
             if (percent != lastPercent)
             {
                 lastPercent = percent;

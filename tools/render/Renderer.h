@@ -13,12 +13,21 @@ struct RenderError
     juce::String message;
 };
 
+/** One parameter change at a time in the input, as a host's automation would deliver it. */
+struct AutomationEvent
+{
+    double seconds = 0.0;
+    juce::String id;
+    float normalisedValue = 0.0f;
+};
+
 /** Everything one run of the renderer does. */
 struct RenderOptions
 {
     juce::File input, output;
     juce::StringPairArray settings; // parameter ID -> text, applied in the order given
     juce::StringArray settingOrder;
+    std::vector<AutomationEvent> automation; // in time order
     juce::File stateIn, stateOut;
     juce::File presetIn, presetOut;
     bool measureLevels = false;
@@ -29,9 +38,18 @@ struct RenderOptions
     bool quiet = false;
 };
 
+/** Parses a value for a parameter with the parameter's own text rules (choice names or indices,
+    on/off, numbers) into its normalised value. Returns an error text, or an empty string. */
+juce::String parseSetting (OxladeEQProcessor& processor, const juce::String& id, const juce::String& text, float& normalised);
+
 /** Applies one "ID=VALUE" setting through the parameter's own text parser. Returns an error
     text, or an empty string on success. */
 juce::String applySetting (OxladeEQProcessor& processor, const juce::String& id, const juce::String& text);
+
+/** Parses one "--automate" argument, "ID=TIME:VALUE,TIME:VALUE,...", TIME in seconds from the
+    start of the input, VALUE as for --set, and appends its events. Returns an error text, or an
+    empty string. */
+juce::String parseAutomation (OxladeEQProcessor& processor, const juce::String& argument, std::vector<AutomationEvent>& events);
 
 /** Lists every parameter: ID, name, range, default and current text, as text or JSON. */
 juce::String listParameters (OxladeEQProcessor& processor, bool asJson);
@@ -69,13 +87,16 @@ bool loadPreset (OxladeEQProcessor& processor, const juce::File& file);
 juce::String savePreset (OxladeEQProcessor& processor, const juce::File& file);
 
 /** Runs a whole buffer through the processor as a host would: prepare, fixed-size blocks, and
-    (optionally) the reported latency removed so output lines up with input. */
+    (optionally) the reported latency removed so output lines up with input. Automation events
+    are applied at their sample (round(time x rate) of the input): the block in which one falls is
+    split there, the way a host with sample-accurate automation splits it. */
 juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
                                         const juce::AudioBuffer<float>& input,
                                         double sampleRate,
                                         int blockSize,
                                         bool compensateLatency,
                                         bool showProgress,
+                                        const std::vector<AutomationEvent>& automation = {},
                                         const std::function<void (int samplesDone)>& afterBlock = {});
 
 /** Reads an audio file (WAV, AIFF, FLAC) fully. Throws RenderError. */

@@ -53,7 +53,7 @@ void writeEditorScreenshot (OxladeEQProcessor& processor, const ScreenshotOption
         // Step the editor's 30 Hz display timer in audio time while the programme plays.
         const int samplesPerTick = juce::jmax (1, juce::roundToInt (sampleRate / 30.0));
         int nextTick = samplesPerTick;
-        processBuffer (processor, *input, sampleRate, blockSize, true, false, [&] (int done) {
+        processBuffer (processor, *input, sampleRate, blockSize, true, false, {}, [&] (int done) {
             while (done >= nextTick)
             {
                 oxladeEditor->timerCallback();

@@ -30,6 +30,11 @@ const char* usageText =
     "options:\n"
     "  --set ID=VALUE            set a parameter by ID, parsed as its own text (repeatable)\n"
     "                            e.g. --set lmfGain=6 --set clipper=Accurate --set drive=50\n"
+    "  --automate ID=TIME:VALUE[,TIME:VALUE...]\n"
+    "                            change a parameter while rendering, at TIME seconds of the\n"
+    "                            input, to VALUE (parsed as for --set); repeatable\n"
+    "                            e.g. --automate lmfGain=1.5:6,3:-4 --automate bypass=2:on\n"
+    "                            The same options always render the same output, bit for bit.\n"
     "  --state FILE              load a saved plug-in state before the --set options\n"
     "  --preset FILE.hlpd        load a preset file (after --state, before the --set options);\n"
     "                            like the plug-in's load button it keeps oversample and bypass\n"
@@ -89,7 +94,7 @@ int main (int argc, char** argv)
     int responseChannel = -1;
     ScreenshotOptions screenshot;
     bool scaleGiven = false;
-    juce::StringArray positional;
+    juce::StringArray positional, automateArguments;
 
     for (int i = 1; i < argc; ++i)
     {
@@ -112,6 +117,8 @@ int main (int argc, char** argv)
                 fail ("--set expects ID=VALUE, got '" + kv + "'");
             options.settingOrder.add (kv);
         }
+        else if (arg == "--automate")
+            automateArguments.add (next());
         else if (arg == "--state")
             options.stateIn = resolve (next());
         else if (arg == "--save-state")
@@ -224,6 +231,13 @@ int main (int argc, char** argv)
             fail (error);
     }
 
+    for (const auto& argument : automateArguments)
+    {
+        const auto error = parseAutomation (processor, argument, options.automation);
+        if (error.isNotEmpty())
+            fail (error);
+    }
+
     if (options.stateOut != juce::File())
     {
         juce::MemoryBlock data;
@@ -308,7 +322,7 @@ int main (int argc, char** argv)
             fail ("output exists, not replacing it (use --overwrite): " + outputFile.getFullPathName());
 
         const bool progress = !options.quiet && OXLADE_ISATTY (OXLADE_STDERR_FD) && input.getNumSamples() > 3.0 * sampleRate;
-        const auto output = processBuffer (processor, input, sampleRate, options.blockSize, options.compensateLatency, progress);
+        const auto output = processBuffer (processor, input, sampleRate, options.blockSize, options.compensateLatency, progress, options.automation);
         writeWavFile (outputFile, output, sampleRate, options.floatOutput, options.overwrite);
 
         if (!options.quiet)
