@@ -320,7 +320,7 @@ juce::AudioBuffer<float> readAudioFile (const juce::File& file, double& sampleRa
         throw RenderError{ "input file is too long" };
 
     sampleRate = reader->sampleRate;
-    juce::AudioBuffer<float> buffer (channels, (int) reader->lengthInSamples);
+    juce::AudioBuffer<float> buffer ((int) reader->numChannels, (int) reader->lengthInSamples);
     if (!reader->read (&buffer, 0, buffer.getNumSamples(), 0, true, true))
         throw RenderError{ "failed reading audio from " + file.getFullPathName() };
     return buffer;
