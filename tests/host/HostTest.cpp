@@ -457,32 +457,61 @@ TEST (Hosting, Lv2ChoiceLabelsSelectTheModesTheyName)
     plugin->releaseResources();
 }
 
-// jalv stops calling run() while it restores a preset or state from its own thread and then
-// resumes. The restored settings must be in force once processing resumes, as they are when a
-// host restores while audio runs.
-TEST (Hosting, Lv2RestoreWhileProcessingIsPausedTakesEffect)
+// jalv stops calling run() while it restores a preset or state and then resumes. It restores
+// from its UI thread: with the plug-in's editor open that thread drives the plug-in's message
+// loop, without it the plug-in's own message thread runs beside it. Either way the restored
+// settings must be in force once processing resumes, as they are when a host restores while
+// audio runs.
+class Lv2PausedRestore : public ::testing::TestWithParam<bool>
 {
+};
+
+TEST_P (Lv2PausedRestore, TakesEffectWhenProcessingResumes)
+{
+    const bool withEditor = GetParam();
     juce::LV2PluginFormat format;
     auto plugin = loadLv2 (format, 48000.0, 256);
     ASSERT_NE (plugin, nullptr);
     auto* trim = findParam (*plugin, "Output Trim");
     auto* clipper = findParam (*plugin, "Clipper Mode");
     ASSERT_TRUE (trim != nullptr && clipper != nullptr);
+    auto pump = [] (int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil (ms); };
+
+    std::unique_ptr<juce::AudioProcessorEditor> editor;
+    if (withEditor)
+    {
+        editor.reset (plugin->createEditorIfNeeded());
+        ASSERT_NE (editor, nullptr);
+        editor->setVisible (true);
+        editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+        pump (300);
+    }
 
     clipper->setValueNotifyingHost (clipper->getValueForText ("OFF"));
     trim->setValueNotifyingHost ((float) ((-12.0 + 24.0) / 48.0));
     runSilentBlocks (*plugin, 4, 256);
+    pump (50);
     ASSERT_EQ (pluginValuesInLv2State (*plugin)["outputTrim"].getDoubleValue(), -12.0);
     juce::MemoryBlock quiet;
     plugin->getStateInformation (quiet);
 
     trim->setValueNotifyingHost (0.5f); // 0 dB
     runSilentBlocks (*plugin, 4, 256);
+    pump (50);
     ASSERT_EQ (pluginValuesInLv2State (*plugin)["outputTrim"].getDoubleValue(), 0.0);
 
-    // Paused: no block runs while another thread restores.
-    std::thread restorer ([&] { plugin->setStateInformation (quiet.getData(), (int) quiet.getSize()); });
-    restorer.join();
+    // Paused: no block runs while the state is restored (with the editor open, on the thread
+    // that runs the plug-in's message loop; otherwise on a thread of the host's own).
+    if (withEditor)
+    {
+        plugin->setStateInformation (quiet.getData(), (int) quiet.getSize());
+        pump (100);
+    }
+    else
+    {
+        std::thread restorer ([&] { plugin->setStateInformation (quiet.getData(), (int) quiet.getSize()); });
+        restorer.join();
+    }
 
     // Resumed: the restored trim holds and is what the audio gets.
     juce::AudioBuffer<float> buffer (2, 256);
@@ -503,5 +532,13 @@ TEST (Hosting, Lv2RestoreWhileProcessingIsPausedTakesEffect)
     }
     EXPECT_EQ (pluginValuesInLv2State (*plugin)["outputTrim"].getDoubleValue(), -12.0);
     EXPECT_NEAR (10.0 * std::log10 (outSum / inSum), -12.0, 0.1);
+    if (editor != nullptr)
+    {
+        plugin->editorBeingDeleted (editor.get());
+        editor.reset();
+        pump (100);
+    }
     plugin->releaseResources();
 }
+
+INSTANTIATE_TEST_SUITE_P (Hosting, Lv2PausedRestore, ::testing::Values (false, true), [] (const auto& info) { return info.param ? "EditorOpen" : "NoEditor"; });
