@@ -42,7 +42,7 @@ class FixTurtle(unittest.TestCase):
         # A choice of four over 0..3: each label at the integer that selects it.
         shape = statement(dsp, "plug:shape")
         self.assertEqual(scale_points(shape), [("Sine", 0), ("Triangle", 1), ("Square", 2), ("Saw", 3)])
-        self.assertIn("rdfs:range atom:Int ;", shape)
+        self.assertIn("rdfs:range atom:Float ;", shape)
         self.assertRegex(shape, r"lv2:portProperty lv2:enumeration , lv2:integer ;")
         self.assertIn("lv2:default 2 ;", shape)
         # A switch is a boolean; its points were already right.

@@ -7,10 +7,11 @@ JUCE's writer has these faults, each corrected here:
 - Choice parameters get their real range (0 .. number of choices - 1) but scale points at the
   normalised positions (0, 0.5, 1): a host that builds a menu from the labels selects the wrong
   entry. The points are moved to the values that select them (0, 1, 2).
-- Switches and choices are typed rdfs:range atom:Float. Hosts read the kind of a parameter
-  (patch:writable property) from its range type: atom:Bool is a toggle, atom:Int an integer
-  (lilv-based hosts such as jalv and Ardour, and JUCE's own LV2 hosting); lv2:portProperty is
-  only read on ports. Switches become atom:Bool, choices atom:Int with lv2:integer.
+- Switches are typed rdfs:range atom:Float. Hosts read the kind of a parameter (patch:writable
+  property) from its range type: atom:Bool is a toggle (jalv, Ardour, JUCE's own LV2 hosting);
+  lv2:portProperty is only read on ports by most of them. Switches become atom:Bool.
+  Choices keep atom:Float and get lv2:integer beside lv2:enumeration: typed atom:Int, JUCE
+  7.0.5's LV2 hosting (pluginval's automation test) crashes on them.
 - The plug-in class is plain lv2:Plugin; ours is an equaliser (lv2:EQPlugin).
 - The maintainer's mailbox is written without "mailto:" (a relative IRI).
 - A preset is listed for every host program, named after it; a program without a name gives a
@@ -56,7 +57,7 @@ def fix_parameter_block(block):
     values = [float(v) for v in re.findall(r"rdf:value (\S+) ;", block)]
     if len(values) < 2:
         raise LayoutError("choice parameter with fewer than two scale points:\n" + block)
-    if "rdfs:range atom:Int" in block and values == [lo + i for i in range(len(values))]:
+    if values == [lo + i for i in range(len(values))] and "lv2:integer" in block:
         return block  # already corrected
     # JUCE writes point i of n at i / (n - 1); the value that selects choice i is lo + i.
     expected = [i / (len(values) - 1) for i in range(len(values))]
@@ -67,7 +68,6 @@ def fix_parameter_block(block):
 
     points = iter(range(len(values)))
     block = re.sub(r"rdf:value \S+ ;", lambda m: "rdf:value %s ;" % _format(lo + next(points)), block)
-    block = re.sub(r"rdfs:range atom:Float", "rdfs:range atom:Int", block, count=1)
     block = re.sub(r"lv2:portProperty lv2:enumeration\s*;", "lv2:portProperty lv2:enumeration , lv2:integer ;", block, count=1)
     return block
 
@@ -113,7 +113,7 @@ def main(argv):
     except (OSError, LayoutError) as e:
         print("fix_lv2_ttl: %s" % e, file=sys.stderr)
         return 1
-    print("fix_lv2_ttl: %d switch/choice parameters typed, %d nameless preset(s) dropped" % (parameters, dropped))
+    print("fix_lv2_ttl: %d switch/choice parameters corrected, %d nameless preset(s) dropped" % (parameters, dropped))
     return 0
 
 
