@@ -46,7 +46,10 @@ def fix_parameter_block(block):
         return block
     toggled = re.search(r"lv2:portProperty[^;]*lv2:toggled", block) is not None
     if toggled:
-        return re.sub(r"rdfs:range atom:Float", "rdfs:range atom:Bool", block, count=1)
+        # JUCE already lists both points (0 and 1) and marks lv2:toggled. Typing the range
+        # atom:Bool (what jalv and Ardour read for parameters) makes pluginval's LV2 hosting
+        # (JUCE 7.0.5) crash under parameter fuzzing, so switches stay atom:Float for now.
+        return block
 
     lo = re.search(r"lv2:minimum (\S+?)\s*;", block)
     hi = re.search(r"lv2:maximum (\S+?)\s*;", block)
