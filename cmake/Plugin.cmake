@@ -4,7 +4,10 @@
 
 find_package(JUCE 7.0.5 EXACT CONFIG REQUIRED)
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(OXLADE_CODECS REQUIRED IMPORTED_TARGET flac vorbisenc vorbisfile vorbis ogg)
+# The plug-in plays no files: its shared code is built without JUCE's FLAC and Ogg Vorbis
+# formats (Debian's JUCE links the system codec libraries for them). Only the renderer reads
+# FLAC, through libFLAC directly (tools/render/FlacReader.cpp).
+pkg_check_modules(OXLADE_FLAC REQUIRED IMPORTED_TARGET flac)
 
 set(OXLADE_LV2_URI "https://harlund.audio/plugins/oxlade")
 
@@ -55,6 +58,8 @@ target_compile_definitions(Oxlade
     PUBLIC
         JUCE_WEB_BROWSER=0
         JUCE_USE_CURL=1
+        JUCE_USE_FLAC=0
+        JUCE_USE_OGGVORBIS=0
         JUCE_VST3_CAN_REPLACE_VST2=0
         JUCE_DISPLAY_SPLASH_SCREEN=0
         JUCE_REPORT_APP_USAGE=0
@@ -69,7 +74,6 @@ target_link_libraries(Oxlade
         juce::juce_audio_formats
         juce::juce_dsp
         juce::juce_gui_extra
-        PkgConfig::OXLADE_CODECS
     PUBLIC
         oxlade_dsp
         juce::juce_recommended_config_flags
@@ -88,15 +92,52 @@ target_compile_options(Oxlade PRIVATE ${OXLADE_QUIET_JUCE})
 
 # Executables that reuse the shared code: same definitions and include paths, no module sources.
 function(oxlade_link_shared_code target)
-    target_link_libraries(${target} PRIVATE Oxlade PkgConfig::OXLADE_CODECS)
+    target_link_libraries(${target} PRIVATE Oxlade)
     target_include_directories(${target} PRIVATE $<TARGET_PROPERTY:Oxlade,INCLUDE_DIRECTORIES>)
     target_compile_definitions(${target} PRIVATE $<TARGET_PROPERTY:Oxlade,COMPILE_DEFINITIONS>)
     target_compile_options(${target} PRIVATE -Wall -Wextra ${OXLADE_QUIET_JUCE})
 endfunction()
 
+# What the plug-in binaries show the host process: JUCE builds the shared code and the wrappers
+# with hidden visibility; our static libraries get the same, and a version script per format
+# keeps everything but the format's entry points out of the dynamic symbol table (template
+# instances of the standard and JSON libraries keep default visibility otherwise). --as-needed
+# drops libraries the plug-in's code never calls (ALSA and JACK belong to the standalone's
+# audio devices, which the plug-in formats do not use).
+set_target_properties(oxlade_dsp PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+if(TARGET OxladeResources)
+    set_target_properties(OxladeResources PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+endif()
+foreach(format VST3 LV2)
+    string(TOLOWER ${format} lower)
+    set(map ${CMAKE_SOURCE_DIR}/cmake/exports-${lower}.map)
+    target_link_options(Oxlade_${format} PRIVATE -Wl,--version-script=${map} -Wl,--as-needed)
+    set_property(TARGET Oxlade_${format} APPEND PROPERTY LINK_DEPENDS ${map})
+endforeach()
+target_link_options(Oxlade_Standalone PRIVATE -Wl,--as-needed)
+
+# JUCE's manifest helper writes the LV2 description after linking (a POST_BUILD step added by
+# juce_add_plugin); this step, added after it, corrects what JUCE 7.0.5 writes wrongly (see the
+# script). Its unit test runs on a small fixture.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(TARGET Oxlade_LV2 POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/lv2/fix_lv2_ttl.py "$<TARGET_FILE_DIR:Oxlade_LV2>"
+    VERBATIM)
+add_test(NAME lv2_turtle_fix COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/lv2/fix_lv2_ttl_test.py)
+set_tests_properties(lv2_turtle_fix PROPERTIES LABELS binaries)
+
+# What the plug-in binaries export and which libraries they need (tests/binaries/).
+add_test(NAME plugin_exports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/binaries/exports_test.sh
+         vst3 $<TARGET_FILE:Oxlade_VST3> lv2 $<TARGET_FILE:Oxlade_LV2>)
+add_test(NAME plugin_needed_libraries COMMAND bash ${CMAKE_SOURCE_DIR}/tests/binaries/needed_test.sh
+         $<TARGET_FILE:Oxlade_VST3> $<TARGET_FILE:Oxlade_LV2>)
+set_tests_properties(plugin_exports plugin_needed_libraries PROPERTIES LABELS binaries)
+
 # Offline renderer.
-add_executable(oxlade-render tools/render/main.cpp tools/render/Demo.cpp tools/render/Renderer.cpp tools/render/Screenshot.cpp)
+add_executable(oxlade-render tools/render/main.cpp tools/render/Demo.cpp tools/render/Renderer.cpp tools/render/Screenshot.cpp
+               tools/render/FlacReader.cpp)
 oxlade_link_shared_code(oxlade-render)
+target_link_libraries(oxlade-render PRIVATE PkgConfig::OXLADE_FLAC)
 target_include_directories(oxlade-render PRIVATE ${CMAKE_SOURCE_DIR}/tools/render)
 
 # Core tests (processor, parameters, pipeline, hosting).

@@ -46,7 +46,7 @@ const juce::StringArray& OxladeEQProcessor::listenedParameterIDs()
     return ids;
 }
 
-OxladeEQProcessor::OxladeEQProcessor()
+OxladeEQProcessor::OxladeEQProcessor (InstanceOptions options)
     : AudioProcessor (BusesProperties()
                           .withInput ("Input", juce::AudioChannelSet::stereo(), true)
                           .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
@@ -101,6 +101,7 @@ OxladeEQProcessor::OxladeEQProcessor()
     // The update check starts from the message loop once this instance exists; a queued task
     // of an instance that is already gone finds its alive flag cleared and does nothing.
     aliveFlag = std::make_shared<std::atomic<bool>> (true);
+    if (options.updateCheck)
     {
         auto alive = aliveFlag;
         juce::MessageManager::callAsync ([this, alive] {
@@ -117,7 +118,8 @@ OxladeEQProcessor::OxladeEQProcessor()
     stepFreqEnabled.store (isOn (ParamID::stepFreq));
     stepGainEnabled.store (isOn (ParamID::stepGain));
 
-    applyUserDefaultAtConstruction();
+    if (options.userDefault)
+        applyUserDefaultAtConstruction();
     applyRememberedUiSettings();
 }
 

@@ -58,13 +58,23 @@ struct EditorProperties
     std::atomic<bool> knobHoverGlow{ true };
 };
 
+/** What a new instance may do outside itself. A plug-in instance does both; tools that only
+    process audio (the renderer) turn them off so they touch no user folder and no network. */
+struct InstanceOptions
+{
+    /** Load "User Default.hlpd" from the preset folder, or create it there when missing. */
+    bool userDefault = true;
+    /** Start the daily update check (which writes its record under the data folder). */
+    bool updateCheck = true;
+};
+
 /** One Oxlade plug-in instance: parameters, the processing chain, and what the editor reads. */
 class OxladeEQProcessor : public juce::AudioProcessor,
                           public juce::AudioProcessorValueTreeState::Listener,
                           public juce::AsyncUpdater
 {
 public:
-    OxladeEQProcessor();
+    explicit OxladeEQProcessor (InstanceOptions options = {});
     ~OxladeEQProcessor() override;
 
     //==============================================================================

@@ -353,3 +353,192 @@ TEST (Hosting, Vst3RestoreRacingPresetABSwitch)
     }
     plugin->releaseResources();
 }
+
+namespace
+{
+std::unique_ptr<juce::AudioPluginInstance> loadLv2 (juce::LV2PluginFormat& format, double rate, int block)
+{
+    const juce::File bundle (absoluteBundle (OXLADE_LV2_BUNDLE));
+    format.searchPathsForPlugins (juce::FileSearchPath (bundle.getParentDirectory().getFullPathName()), true, false);
+    auto plugin = loadPlugin (format, "https://harlund.audio/plugins/oxlade", rate, block);
+    if (plugin != nullptr)
+    {
+        juce::AudioProcessor::BusesLayout stereo;
+        stereo.inputBuses.add (juce::AudioChannelSet::stereo());
+        stereo.outputBuses.add (juce::AudioChannelSet::stereo());
+        plugin->setBusesLayout (stereo);
+        plugin->prepareToPlay (rate, block);
+    }
+    return plugin;
+}
+
+juce::AudioProcessorParameter* findParam (juce::AudioPluginInstance& p, const juce::String& name)
+{
+    for (auto* param : p.getParameters())
+        if (param->getName (100) == name)
+            return param;
+    ADD_FAILURE() << "no parameter named " << name;
+    return nullptr;
+}
+
+/** The plug-in's own parameter values inside an LV2 host's saved state (JUCE stores the
+    processor's state as a string property in the LV2 state). */
+juce::StringPairArray pluginValuesInLv2State (juce::AudioPluginInstance& p)
+{
+    juce::MemoryBlock lv2State;
+    p.getStateInformation (lv2State);
+    const auto turtle = lv2State.toString();
+    const auto afterKey = turtle.fromFirstOccurrenceOf ("StateString>", false, false);
+    const auto text = afterKey.fromFirstOccurrenceOf ("\"", false, false).upToFirstOccurrenceOf ("\"", false, false);
+    juce::MemoryBlock data;
+    juce::StringPairArray values;
+    if (!data.fromBase64Encoding (text))
+    {
+        ADD_FAILURE() << "no plug-in state in the LV2 state";
+        return values;
+    }
+    if (auto xml = juce::AudioProcessor::getXmlFromBinary (data.getData(), (int) data.getSize()))
+        for (auto* param : xml->getChildWithTagNameIterator ("PARAM"))
+            values.set (param->getStringAttribute ("id"), param->getStringAttribute ("value"));
+    return values;
+}
+
+void runSilentBlocks (juce::AudioPluginInstance& p, int blocks, int size)
+{
+    juce::AudioBuffer<float> b (2, size);
+    juce::MidiBuffer midi;
+    for (int i = 0; i < blocks; ++i)
+    {
+        b.clear();
+        p.processBlock (b, midi);
+    }
+}
+} // namespace
+
+// An LV2 host that builds a menu from a choice parameter's listed values must select the mode
+// each entry names: the value listed with a label is the value that selects it.
+TEST (Hosting, Lv2ChoiceLabelsSelectTheModesTheyName)
+{
+    juce::LV2PluginFormat format;
+    auto plugin = loadLv2 (format, 48000.0, 256);
+    ASSERT_NE (plugin, nullptr);
+
+    struct Choice
+    {
+        const char* name;
+        const char* id;
+        juce::StringArray labels;
+    };
+    const Choice choices[] = {
+        { "Style", "styleA", { "Style B", "Style A", "Style BA" } },
+        { "Clipper Mode", "clipper", { "OFF", "Practical", "Accurate" } },
+        { "Oversample", "oversample", { "x1", "x2", "x4" } },
+        { "Hybrid", "hybridMode", { "OFF", "Hybrid", "Boost Hybrid" } },
+        { "Mode", "mode", { "Standard", "Hybrid" } },
+    };
+    for (const auto& choice : choices)
+    {
+        SCOPED_TRACE (choice.name);
+        auto* param = findParam (*plugin, choice.name);
+        ASSERT_NE (param, nullptr);
+        EXPECT_EQ (param->getAllValueStrings(), choice.labels);
+        // Every label, in an order that moves the value both ways.
+        for (const int index : { 2, 0, 1, 2, 1, 0 })
+        {
+            if (index >= choice.labels.size())
+                continue;
+            const auto& label = choice.labels[index];
+            param->setValueNotifyingHost (param->getValueForText (label));
+            runSilentBlocks (*plugin, 2, 256); // the host sends the change with the next block
+            EXPECT_EQ (param->getText (param->getValue(), 100), label);
+            EXPECT_EQ (pluginValuesInLv2State (*plugin)[choice.id].getIntValue(), index) << label;
+        }
+    }
+    plugin->releaseResources();
+}
+
+// jalv stops calling run() while it restores a preset or state and then resumes. It restores
+// from its UI thread: with the plug-in's editor open that thread drives the plug-in's message
+// loop, without it the plug-in's own message thread runs beside it. Either way the restored
+// settings must be in force once processing resumes, as they are when a host restores while
+// audio runs.
+class Lv2PausedRestore : public ::testing::TestWithParam<bool>
+{
+};
+
+TEST_P (Lv2PausedRestore, TakesEffectWhenProcessingResumes)
+{
+    const bool withEditor = GetParam();
+    juce::LV2PluginFormat format;
+    auto plugin = loadLv2 (format, 48000.0, 256);
+    ASSERT_NE (plugin, nullptr);
+    auto* trim = findParam (*plugin, "Output Trim");
+    auto* clipper = findParam (*plugin, "Clipper Mode");
+    ASSERT_TRUE (trim != nullptr && clipper != nullptr);
+    auto pump = [] (int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil (ms); };
+
+    std::unique_ptr<juce::AudioProcessorEditor> editor;
+    if (withEditor)
+    {
+        editor.reset (plugin->createEditorIfNeeded());
+        ASSERT_NE (editor, nullptr);
+        editor->setVisible (true);
+        editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+        pump (300);
+    }
+
+    clipper->setValueNotifyingHost (clipper->getValueForText ("OFF"));
+    trim->setValueNotifyingHost ((float) ((-12.0 + 24.0) / 48.0));
+    runSilentBlocks (*plugin, 4, 256);
+    pump (50);
+    ASSERT_EQ (pluginValuesInLv2State (*plugin)["outputTrim"].getDoubleValue(), -12.0);
+    juce::MemoryBlock quiet;
+    plugin->getStateInformation (quiet);
+
+    trim->setValueNotifyingHost (0.5f); // 0 dB
+    runSilentBlocks (*plugin, 4, 256);
+    pump (50);
+    ASSERT_EQ (pluginValuesInLv2State (*plugin)["outputTrim"].getDoubleValue(), 0.0);
+
+    // Paused: no block runs while the state is restored (with the editor open, on the thread
+    // that runs the plug-in's message loop; otherwise on a thread of the host's own).
+    if (withEditor)
+    {
+        plugin->setStateInformation (quiet.getData(), (int) quiet.getSize());
+        pump (100);
+    }
+    else
+    {
+        std::thread restorer ([&] { plugin->setStateInformation (quiet.getData(), (int) quiet.getSize()); });
+        restorer.join();
+    }
+
+    // Resumed: the restored trim holds and is what the audio gets.
+    juce::AudioBuffer<float> buffer (2, 256);
+    juce::MidiBuffer midi;
+    double inSum = 0.0, outSum = 0.0;
+    for (int block = 0; block < 60; ++block)
+    {
+        for (int i = 0; i < 256; ++i)
+            for (int ch = 0; ch < 2; ++ch)
+                buffer.setSample (ch, i, 0.25f * (float) std::sin (2.0 * juce::MathConstants<double>::pi * 1000.0 * (block * 256 + i) / 48000.0));
+        if (block >= 30)
+            for (int i = 0; i < 256; ++i)
+                inSum += (double) buffer.getSample (0, i) * buffer.getSample (0, i);
+        plugin->processBlock (buffer, midi);
+        if (block >= 30)
+            for (int i = 0; i < 256; ++i)
+                outSum += (double) buffer.getSample (0, i) * buffer.getSample (0, i);
+    }
+    EXPECT_EQ (pluginValuesInLv2State (*plugin)["outputTrim"].getDoubleValue(), -12.0);
+    EXPECT_NEAR (10.0 * std::log10 (outSum / inSum), -12.0, 0.1);
+    if (editor != nullptr)
+    {
+        plugin->editorBeingDeleted (editor.get());
+        editor.reset();
+        pump (100);
+    }
+    plugin->releaseResources();
+}
+
+INSTANTIATE_TEST_SUITE_P (Hosting, Lv2PausedRestore, ::testing::Values (false, true), [] (const auto& info) { return info.param ? "EditorOpen" : "NoEditor"; });

@@ -99,6 +99,25 @@ check "automate: bad value" nonzero "$render" "$work/mono.wav" "$work/x.wav" --a
 echo "$LAST_OUTPUT" | grep -q "cannot parse 'Medium'" || { echo "FAIL: automation value error text"; failures=$((failures + 1)); }
 [ ! -e "$work/x.wav" ] || { echo "FAIL: a failed automation run left an output file"; failures=$((failures + 1)); }
 
+# The documented input formats: the same samples as WAV, AIFF and FLAC (encoded by the flac
+# tool) render to the same output.
+python3 - "$work/mono.wav" "$work/mono.aiff" <<'PY'
+import aifc, struct, sys, wave
+w = wave.open(sys.argv[1]); frames = w.readframes(w.getnframes())
+a = aifc.open(sys.argv[2], "wb"); a.setnchannels(1); a.setsampwidth(2); a.setframerate(w.getframerate())
+samples = struct.unpack("<%dh" % (len(frames) // 2), frames)
+a.writeframes(struct.pack(">%dh" % len(samples), *samples)); a.close()
+PY
+flac --silent --force -o "$work/mono.flac" "$work/mono.wav" || { echo "FAIL: flac encoder"; failures=$((failures + 1)); }
+check "render WAV" 0 "$render" "$work/mono.wav" "$work/from-wav.wav" --set drive=30 --quiet
+for fmt in aiff flac; do
+    check "render ${fmt^^}" 0 "$render" "$work/mono.$fmt" "$work/from-$fmt.wav" --set drive=30 --quiet
+    cmp -s "$work/from-wav.wav" "$work/from-$fmt.wav" && echo "ok: ${fmt^^} input renders like WAV" \
+        || { echo "FAIL: ${fmt^^} input renders differently from WAV"; failures=$((failures + 1)); }
+done
+printf 'fLaC broken' > "$work/broken.flac"
+check "broken FLAC refused" nonzero "$render" "$work/broken.flac" "$work/x.wav"
+
 check "EQ response" 0 "$render" --set lfGain=6 --set hmfGain=-4 --response 0
 python3 - "$LAST_OUTPUT" <<'PY' || failures=$((failures + 1))
 import sys
@@ -166,6 +185,34 @@ check "unreadable format" nonzero "$render" "$work/keep.wav" "$work/x.wav"
 [ ! -e "$work/x.wav" ] || { echo "FAIL: a failed run left an output file"; failures=$((failures + 1)); }
 check "unreadable input never replaces output" nonzero "$render" "$work/keep.wav" "$work/keep.wav" --overwrite
 [ "$(cat "$work/keep.wav")" = good ] || { echo "FAIL: output replaced by a failed run"; failures=$((failures + 1)); }
+
+# The renderer touches no user folder unless asked: with HOME and the data folder pointed at an
+# empty folder, renders, listings, state and preset writes elsewhere leave it empty; only
+# --user-default reads (and, when missing, creates) the User Default preset there.
+home="$work/home"
+mkdir -p "$home"
+untouched() { # description, command...
+    local what=$1; shift
+    local out rc
+    out=$(env -u XDG_CONFIG_HOME -u XDG_DATA_HOME HOME="$home" OXLADE_DATA_DIR="$home" "$@" 2>&1); rc=$?
+    if [ $rc -ne 0 ]; then
+        echo "FAIL: $what (exit $rc)"; echo "$out" | head -5; failures=$((failures + 1))
+    elif [ -n "$(ls -A "$home")" ]; then
+        echo "FAIL: $what wrote into the user folder:"; (cd "$home" && find . -mindepth 1 | head -5)
+        failures=$((failures + 1)); rm -rf "${home:?}"/* "$home"/.[!.]*
+    else
+        echo "ok: $what leaves the user folder alone"
+    fi
+}
+untouched "list params" "$render" --list-params
+untouched "render" "$render" "$work/mono.wav" "$work/home-out.wav" --quiet --overwrite
+untouched "state and preset writes" "$render" --set lmfGain=6 --save-state "$work/home.bin" --save-preset "$work/home.hlpd"
+untouched "state load and response" "$render" --state "$work/home.bin" --response 0
+out=$(env -u XDG_CONFIG_HOME HOME="$home" OXLADE_DATA_DIR="$home" "$render" --user-default --list-params 2>&1) \
+    || { echo "FAIL: --user-default run"; failures=$((failures + 1)); }
+[ -f "$home/Harlund/Oxlade/Presets/User Default.hlpd" ] \
+    && echo "ok: --user-default creates the missing User Default preset" \
+    || { echo "FAIL: --user-default did not create the User Default preset"; failures=$((failures + 1)); }
 
 # More than two channels is refused.
 python3 - "$work/quad.wav" <<'PY'

@@ -1,5 +1,7 @@
 #include "Renderer.h"
 
+#include "FlacReader.h"
+
 #include "core/PresetFiles.h"
 #include "dsp/AutoGainMeasurement.h"
 
@@ -334,25 +336,45 @@ juce::AudioBuffer<float> processBuffer (OxladeEQProcessor& processor,
     return output;
 }
 
+namespace
+{
+    void checkChannelCount (int channels)
+    {
+        if (channels < 1 || channels > 2)
+            throw RenderError{ "input has " + juce::String (channels) + " channels; Oxlade processes mono or stereo only" };
+    }
+} // namespace
+
 juce::AudioBuffer<float> readAudioFile (const juce::File& file, double& sampleRate)
 {
     if (!file.existsAsFile())
         throw RenderError{ "input file not found: " + file.getFullPathName() };
 
+    // WAV and AIFF through JUCE's own readers; FLAC through libFLAC (the plug-in's shared code,
+    // which this tool links, is built without JUCE's codec formats).
+    if (looksLikeFlac (file))
+    {
+        juce::AudioBuffer<float> buffer;
+        juce::String error;
+        if (!readFlacFile (file, buffer, sampleRate, error))
+            throw RenderError{ "failed reading audio from " + file.getFullPathName() + ": " + error };
+        checkChannelCount (buffer.getNumChannels());
+        return buffer;
+    }
+
     juce::AudioFormatManager formats;
-    formats.registerBasicFormats();
+    formats.registerFormat (new juce::WavAudioFormat(), true);
+    formats.registerFormat (new juce::AiffAudioFormat(), false);
     std::unique_ptr<juce::AudioFormatReader> reader (formats.createReaderFor (file));
     if (reader == nullptr)
         throw RenderError{ "unreadable or unsupported audio format: " + file.getFullPathName() + " (WAV, AIFF or FLAC expected)" };
 
-    const int channels = (int) reader->numChannels;
-    if (channels < 1 || channels > 2)
-        throw RenderError{ "input has " + juce::String (channels) + " channels; Oxlade processes mono or stereo only" };
+    checkChannelCount ((int) reader->numChannels);
     if (reader->lengthInSamples > std::numeric_limits<int>::max())
         throw RenderError{ "input file is too long" };
 
     sampleRate = reader->sampleRate;
-    juce::AudioBuffer<float> buffer (channels, (int) reader->lengthInSamples);
+    juce::AudioBuffer<float> buffer ((int) reader->numChannels, (int) reader->lengthInSamples);
     if (!reader->read (&buffer, 0, buffer.getNumSamples(), 0, true, true))
         throw RenderError{ "failed reading audio from " + file.getFullPathName() };
     return buffer;

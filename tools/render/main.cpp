@@ -70,15 +70,6 @@ const char* usageText =
     std::exit (1);
 }
 
-void setDataDirectory (const juce::File& folder)
-{
-#if JUCE_WINDOWS
-    _putenv_s ("OXLADE_DATA_DIR", folder.getFullPathName().toRawUTF8());
-#else
-    setenv ("OXLADE_DATA_DIR", folder.getFullPathName().toRawUTF8(), 1);
-#endif
-}
-
 juce::File resolve (const juce::String& path)
 {
     return juce::File::getCurrentWorkingDirectory().getChildFile (path);
@@ -185,26 +176,13 @@ int main (int argc, char** argv)
     if (!screenshotMode && (scaleGiven || screenshot.layout.isNotEmpty()))
         fail ("--scale and --layout belong to --screenshot");
 
-    // Renders start from the factory settings unless asked otherwise: the plug-in's data folder
-    // (and its User Default preset) is pointed at an empty scratch folder for this run.
-    std::unique_ptr<juce::TemporaryFile> scratchData;
-    if (!userDefault && juce::SystemStats::getEnvironmentVariable ("OXLADE_DATA_DIR", {}).isEmpty())
-    {
-        scratchData = std::make_unique<juce::TemporaryFile> ("oxlade-render");
-        scratchData->getFile().createDirectory();
-        setDataDirectory (scratchData->getFile());
-    }
-    struct ScratchCleanup
-    {
-        juce::TemporaryFile* t;
-        ~ScratchCleanup()
-        {
-            if (t != nullptr)
-                t->getFile().deleteRecursively();
-        }
-    } cleanup{ scratchData.get() };
-
-    OxladeEQProcessor processor;
+    // Renders start from the factory settings unless asked otherwise, and the renderer touches
+    // no user folder: without --user-default the instance neither reads nor creates the User
+    // Default preset, and it never runs the update check.
+    InstanceOptions instanceOptions;
+    instanceOptions.userDefault = userDefault;
+    instanceOptions.updateCheck = false;
+    OxladeEQProcessor processor (instanceOptions);
 
     if (options.stateIn != juce::File())
     {
