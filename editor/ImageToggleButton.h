@@ -6,9 +6,9 @@ namespace oxlade
 {
 /** A picture switch (EQ IN, the LF/HF shape switches): shows onImage while on and offImage while
     off, centred and only ever reduced to fit. Clicking toggles it. An invalid image draws nothing,
-    and the button stays clickable. */
-class ImageToggleButton : public juce::Button,
-                          public juce::SettableTooltipClient
+    and the button stays clickable. (In JUCE 7 every juce::Button is already a
+    juce::SettableTooltipClient.) */
+class ImageToggleButton : public juce::Button
 {
 public:
     ImageToggleButton()
