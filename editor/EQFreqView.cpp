@@ -131,6 +131,7 @@ void EQFreqView::handleAsyncUpdate()
 
 void EQFreqView::recomputeCurves()
 {
+    curvesDirty = true;
     // The engine's own records: analog spread, bypass flags and EQ-in states included.
     const auto& eq = processor.getEqEngine();
     eq.getMagnitudeResponseDb (curves[0].data(), grid.data(), numPoints, displayedChannel);
@@ -375,15 +376,12 @@ juce::String EQFreqView::dbLabel (double db)
 }
 
 //==============================================================================
-void EQFreqView::paint (juce::Graphics& g)
+void EQFreqView::paintStaticLayer (juce::Graphics& g, const Plot& p)
 {
-    const auto p = plot();
     g.fillAll (juce::Colour (0xff0a0a0a));
     g.setColour (juce::Colour (0xff5c5f6d));
     g.fillRect (0, 0, getWidth(), 1);
-
-    const auto font = CustomLookAndFeel::regularFontFor (*this, p.textHeight);
-    g.setFont (font);
+    g.setFont (CustomLookAndFeel::regularFontFor (*this, p.textHeight));
     const float right = p.left + p.width, bottom = p.top + p.height;
 
     // dB grid.
@@ -411,6 +409,29 @@ void EQFreqView::paint (juce::Graphics& g)
         g.setColour (juce::Colours::white.withAlpha ((juce::uint8) 0x88));
         g.drawText (names[i], juce::Rectangle<float> (36.0f * p.s, p.textHeight).withCentre ({ x, bottom + 3.0f * p.s + p.textHeight / 2.0f }), juce::Justification::centred, false);
     }
+}
+
+void EQFreqView::paint (juce::Graphics& g)
+{
+    const auto p = plot();
+    // Background, grid and labels change only with the size and the dB scale: drawn once into an
+    // image at the display's pixel scale, then blitted.
+    const float pixelScale = juce::jmax (1.0f, g.getInternalContext().getPhysicalPixelScaleFactor());
+    if (!staticLayer.isValid() || staticKey != juce::Point<int> (getWidth(), getHeight()) || staticScale != dbScale || staticPixelScale != pixelScale)
+    {
+        staticLayer = juce::Image (juce::Image::RGB, juce::jmax (1, juce::roundToInt ((float) getWidth() * pixelScale)), juce::jmax (1, juce::roundToInt ((float) getHeight() * pixelScale)), false);
+        juce::Graphics sg (staticLayer);
+        sg.addTransform (juce::AffineTransform::scale (pixelScale));
+        paintStaticLayer (sg, p);
+        staticKey = { getWidth(), getHeight() };
+        staticScale = dbScale;
+        staticPixelScale = pixelScale;
+    }
+    g.drawImage (staticLayer, getLocalBounds().toFloat());
+
+    const auto font = CustomLookAndFeel::regularFontFor (*this, p.textHeight);
+    g.setFont (font);
+    const float right = p.left + p.width, bottom = p.top + p.height;
 
     // Analyser.
     if (fftEnabled)
@@ -431,30 +452,44 @@ void EQFreqView::paint (juce::Graphics& g)
     {
         juce::Graphics::ScopedSaveState save (g);
         g.reduceClipRegion (juce::Rectangle<float> (p.left, p.top, p.width, p.height).getSmallestIntegerContainer());
-        auto curvePath = [&] (const std::array<float, numPoints>& c) {
-            juce::Path path;
-            bool started = false;
-            for (int i = 0; i < numPoints; ++i)
-            {
-                const float x = p.xOf (grid[(size_t) i]);
-                if (x < p.left || x > right)
-                    continue;
-                const float y = p.yOf (c[(size_t) i]);
-                if (!started)
-                    path.startNewSubPath (x, y);
-                else
-                    path.lineTo (x, y);
-                started = true;
-            }
-            return path;
-        };
+        if (curveKey != juce::Point<int> (getWidth(), getHeight()) || curveScale != dbScale || curvesDirty)
+        {
+            // Stroking 512 points is the costly part of a curve; the outlines are kept until the
+            // curves, the size or the scale change, and only filled on each paint.
+            auto curvePath = [&] (const std::array<float, numPoints>& c) {
+                juce::Path path;
+                path.preallocateSpace (3 * numPoints);
+                bool started = false;
+                for (int i = 0; i < numPoints; ++i)
+                {
+                    const float x = p.xOf (grid[(size_t) i]);
+                    if (x < p.left || x > right)
+                        continue;
+                    const float y = p.yOf (c[(size_t) i]);
+                    if (!started)
+                        path.startNewSubPath (x, y);
+                    else
+                        path.lineTo (x, y);
+                    started = true;
+                }
+                return path;
+            };
+            strokedCurves[0].clear();
+            strokedCurves[1].clear();
+            juce::PathStrokeType (1.8f, juce::PathStrokeType::curved).createStrokedPath (strokedCurves[0], curvePath (curves[0]));
+            if (!singleCurve)
+                juce::PathStrokeType (1.4f).createStrokedPath (strokedCurves[1], curvePath (curves[1]));
+            curveKey = { getWidth(), getHeight() };
+            curveScale = dbScale;
+            curvesDirty = false;
+        }
         if (!singleCurve)
         {
             g.setColour (juce::Colour (0xff2f9fe0).withAlpha (0.28f));
-            g.strokePath (curvePath (curves[1]), juce::PathStrokeType (1.4f));
+            g.fillPath (strokedCurves[1]);
         }
         g.setColour (juce::Colour (0xff2f9fe0));
-        g.strokePath (curvePath (curves[0]), juce::PathStrokeType (1.8f, juce::PathStrokeType::curved));
+        g.fillPath (strokedCurves[0]);
 
         for (int b = 0; b < 4; ++b)
         {

@@ -113,6 +113,7 @@ private:
     void recomputeCurves();
     void resetSpectra();
     void relabel();
+    void paintStaticLayer (juce::Graphics&, const Plot&);
     void paintSpectrum (juce::Graphics&, const Plot&, int which, juce::Colour fill, juce::Colour line);
     void paintPopup (juce::Graphics&, const Plot&);
     juce::Rectangle<float> popupRect (const Plot&, int band, int rows) const;
@@ -144,6 +145,12 @@ private:
     std::array<std::vector<float>, 2> spectra;
     std::vector<juce::Point<float>> spectrumPoints;
     juce::Path fillPath, linePath;
+    juce::Image staticLayer;
+    juce::Point<int> staticKey, curveKey;
+    int staticScale = 0, curveScale = 0;
+    float staticPixelScale = 0.0f;
+    std::array<juce::Path, 2> strokedCurves;
+    bool curvesDirty = true;
 
     // Interaction.
     int dragBand = -1, hoverBand = -1;
