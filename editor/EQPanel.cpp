@@ -222,11 +222,26 @@ EQPanel::EQPanel (OxladeEQProcessor& p)
     }
     for (auto& knob : freqKnobs)
         knob->toFront (false);
+    glowRepainter.onChange = [this] (juce::Component* c) {
+        for (int b = 0; b < 4; ++b)
+            if (c == freqKnobs[(size_t) b].get() || c == gainKnobs[(size_t) b].get())
+                repaintBand (b);
+    };
+    for (int b = 0; b < 4; ++b)
+    {
+        freqKnobs[(size_t) b]->addMouseListener (&glowRepainter, false);
+        gainKnobs[(size_t) b]->addMouseListener (&glowRepainter, false);
+    }
     refreshBypassStates();
 }
 
 EQPanel::~EQPanel()
 {
+    for (int b = 0; b < 4; ++b)
+    {
+        freqKnobs[(size_t) b]->removeMouseListener (&glowRepainter);
+        gainKnobs[(size_t) b]->removeMouseListener (&glowRepainter);
+    }
     closeGainEditor (false);
     sliderAttachments.clear();
     buttonAttachments.clear();

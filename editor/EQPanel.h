@@ -109,7 +109,17 @@ private:
     const std::array<double, 7>& displayTable (int band) const;
     float gainAngleRange() const noexcept { return gainStepped ? 0.0f : 2.6179938f; }
 
+    /** Repaints a band's surroundings when the mouse enters or leaves one of its knobs: the
+        panel draws the hover glow behind them. */
+    struct GlowRepainter : juce::MouseListener
+    {
+        std::function<void (juce::Component*)> onChange;
+        void mouseEnter (const juce::MouseEvent& e) override { onChange (e.eventComponent); }
+        void mouseExit (const juce::MouseEvent& e) override { onChange (e.eventComponent); }
+    };
+
     OxladeEQProcessor& processor;
+    GlowRepainter glowRepainter;
     std::vector<std::unique_ptr<juce::AudioProcessorValueTreeState::SliderAttachment>> sliderAttachments;
     std::vector<std::unique_ptr<juce::AudioProcessorValueTreeState::ButtonAttachment>> buttonAttachments;
     std::unique_ptr<juce::ParameterAttachment> stepGainWatcher, stepFreqWatcher, contQWatcher, styleWatcher;

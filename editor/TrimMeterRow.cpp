@@ -71,7 +71,12 @@ TrimMeterRow::TrimMeterRow (OxladeEQProcessor& p)
         knob->textFromValueFunction = [] (double v) { return formatTrimDb (v); };
         knob->onValueChange = [this, knob] { repaintAroundKnob (*knob); };
         knob->setDoubleClickReturnValue (true, 0.0);
+        knob->addMouseListener (&glowRepainter, false);
     }
+    glowRepainter.onChange = [this] (juce::Component* c) {
+        if (auto* knob = dynamic_cast<KnobComponent*> (c))
+            repaintAroundKnob (*knob);
+    };
 
     inCaption.setText ("IN", juce::dontSendNotification);
     outCaption.setText ("OUT", juce::dontSendNotification);
@@ -114,6 +119,8 @@ TrimMeterRow::TrimMeterRow (OxladeEQProcessor& p)
 TrimMeterRow::~TrimMeterRow()
 {
     stopTimer();
+    inputKnob.removeMouseListener (&glowRepainter);
+    outputKnob.removeMouseListener (&glowRepainter);
 }
 
 float TrimMeterRow::parameterValue (const char* id) const
@@ -224,14 +231,6 @@ void TrimMeterRow::repaintAroundKnob (KnobComponent& knob)
     const auto b = knob.getBounds();
     const int dx = juce::roundToInt (0.4 * b.getWidth()), dy = juce::roundToInt (0.6 * b.getWidth());
     repaint (b.expanded (dx, dy));
-}
-
-void TrimMeterRow::mouseMove (const juce::MouseEvent&)
-{
-}
-
-void TrimMeterRow::mouseExit (const juce::MouseEvent&)
-{
 }
 
 void TrimMeterRow::paint (juce::Graphics& g)

@@ -35,8 +35,6 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
-    void mouseMove (const juce::MouseEvent&) override;
-    void mouseExit (const juce::MouseEvent&) override;
 
     //==============================================================================
     /** "-80.0" for non-finite values and at or below -79.95 dB; else the value limited to
@@ -76,7 +74,16 @@ private:
     void repaintAroundKnob (KnobComponent& knob);
     float scale() const noexcept { return (float) getWidth() / 1140.0f; }
 
+    /** Repaints around a trim knob when the mouse enters or leaves it (the row draws its glow). */
+    struct GlowRepainter : juce::MouseListener
+    {
+        std::function<void (juce::Component*)> onChange;
+        void mouseEnter (const juce::MouseEvent& e) override { onChange (e.eventComponent); }
+        void mouseExit (const juce::MouseEvent& e) override { onChange (e.eventComponent); }
+    };
+
     OxladeEQProcessor& processor;
+    GlowRepainter glowRepainter;
     KnobComponent inputKnob{ KnobComponent::frequencyType }, outputKnob{ KnobComponent::frequencyType };
     juce::Label inCaption, outCaption, inputReadout, outputReadout;
     LEDMeter inputMeter, outputMeter;
