@@ -75,6 +75,7 @@ EQFreqView::EQFreqView (OxladeEQProcessor& p)
         processor.parameters.addParameterListener (id, this);
 
     linked = paramValue ("stereoLink") > 0.5f;
+    cycleState = juce::jlimit (0, 2, processor.ui.uiFftViewCycle.load());
     singleCurve = linked;
     setFftOrder (12);
     recomputeCurves();
@@ -120,7 +121,21 @@ void EQFreqView::setParam (juce::RangedAudioParameter* p, double value)
 
 void EQFreqView::parameterChanged (const juce::String&, float)
 {
-    triggerAsyncUpdate();
+    if (juce::MessageManager::existsAndIsCurrentThread())
+        triggerAsyncUpdate();
+    else
+        curvesPending.store (true);
+}
+
+void EQFreqView::pollCurves()
+{
+    // The processor redesigns bands changed on other threads in its own deferred update; the
+    // curve waits for that so it never shows the records from before the change.
+    if (curvesPending.load() && processor.pendingUpdates.load() == 0)
+    {
+        curvesPending.store (false);
+        handleAsyncUpdate();
+    }
 }
 
 void EQFreqView::handleAsyncUpdate()

@@ -4,6 +4,7 @@
 #include "editor/ValueEditorDismisser.h"
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <juce_dsp/juce_dsp.h>
@@ -33,8 +34,14 @@ public:
     explicit EQFreqView (OxladeEQProcessor& p);
     ~EQFreqView() override;
 
+    /** A band parameter changed: on the message thread the curves are recomputed asynchronously;
+        a change on any other thread (host automation, possibly on the audio thread) only sets a
+        flag that `pollCurves` picks up, so that thread never posts a message or takes a lock. */
     void parameterChanged (const juce::String& parameterID, float newValue) override;
     void handleAsyncUpdate() override;
+    /** Recomputes the curves when a change from another thread is waiting and the processor has
+        redesigned its bands (called by the editor's timer). */
+    void pollCurves();
 
     /** The channel whose curve and nodes are drawn bright; single = one curve (stereo link). */
     void setDisplayedChannel (int channel, bool single);
@@ -151,6 +158,7 @@ private:
     float staticPixelScale = 0.0f;
     std::array<juce::Path, 2> strokedCurves;
     bool curvesDirty = true;
+    std::atomic<bool> curvesPending{ false };
 
     // Interaction.
     int dragBand = -1, hoverBand = -1;

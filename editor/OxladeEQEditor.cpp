@@ -789,6 +789,7 @@ void OxladeEQEditor::timerCallback()
     const bool ms = processor.parameters.getRawParameterValue ("msStereoMode")->load() > 0.5f;
     eqFreqView->setChannelState (mono, ms, linked, eqPanel->getChannel());
     eqFreqView->setDisplayedChannel (eqPanel->getChannel(), linked);
+    eqFreqView->pollCurves();
 
     processor.analyserFeedEnabled.store (eqCurveExpanded && uiCache.fftEnabled);
     if (eqCurveExpanded && uiCache.fftEnabled && eqFreqView->isVisible())

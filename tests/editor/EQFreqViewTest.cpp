@@ -8,6 +8,7 @@
 #include "editor/EQFreqView.h"
 
 #include <complex>
+#include <thread>
 
 using namespace oxlade;
 using oxlade::test::drainMessages;
@@ -226,4 +227,20 @@ TEST_F (ViewFixture, QByWheelInContinuousQMode)
     wheel.deltaY = 0.2f;
     view->mouseWheelMove (mouseEvent (*view, view->nodePosition (1)), wheel);
     EXPECT_NEAR (get ("lmfQ"), juce::jmin (1.3f, before + 0.1f), 1e-3f);
+}
+
+TEST_F (ViewFixture, ChangesFromAnotherThreadReachTheCurveThroughThePoll)
+{
+    // Host automation on a thread of its own: the view posts nothing from there; the editor's
+    // tick picks the change up once the processor has redesigned the band.
+    std::thread host ([&] {
+        auto* p = h.processor->parameters.getParameter ("hmfGain");
+        p->setValueNotifyingHost (p->convertTo0to1 (9.0f));
+    });
+    host.join();
+    EXPECT_FALSE (view->isUpdatePending());
+    EXPECT_NEAR (curveAt (3000.0), 0.0, 1e-3);
+    drainMessages(); // the processor's deferred redesign
+    view->pollCurves();
+    EXPECT_GT (curveAt (3000.0), 8.0);
 }
