@@ -244,3 +244,32 @@ TEST_F (ViewFixture, ChangesFromAnotherThreadReachTheCurveThroughThePoll)
     view->pollCurves();
     EXPECT_GT (curveAt (3000.0), 8.0);
 }
+
+TEST_F (ViewFixture, PopupValuesTypedInline)
+{
+    set ("stepGain", 0.0f);
+    set ("styleA", 2.0f);
+    // Frequency on the Style A scale of HMF in Style BA: "0.8k" is the 800 Hz step, HMF's 5 kHz.
+    view->openInlineEditor (2, 0);
+    ASSERT_NE (view->getInlineEditor(), nullptr);
+    view->getInlineEditor()->setText ("0.8k");
+    view->closeInlineEditor (true);
+    EXPECT_EQ (view->getInlineEditor(), nullptr);
+    EXPECT_FLOAT_EQ (get ("hmfFreq"), 5000.0f);
+
+    view->openInlineEditor (1, 0);
+    view->getInlineEditor()->setText ("700");
+    view->closeInlineEditor (true);
+    EXPECT_FLOAT_EQ (get ("lmfFreq"), 700.0f);
+
+    view->openInlineEditor (1, 1);
+    view->getInlineEditor()->setText ("-2.5");
+    view->closeInlineEditor (true);
+    EXPECT_NEAR (get ("lmfGain"), -2.5f, 1e-4f);
+
+    // Escape (cancel) leaves the value alone.
+    view->openInlineEditor (1, 1);
+    view->getInlineEditor()->setText ("6");
+    view->closeInlineEditor (false);
+    EXPECT_NEAR (get ("lmfGain"), -2.5f, 1e-4f);
+}
