@@ -62,6 +62,10 @@ OxladeEQEditor::OxladeEQEditor (OxladeEQProcessor& p)
     addAndMakeVisible (*bottomBar);
     addChildComponent (*eqFreqView);
 
+    // A bypass toggled on a gain knob reshapes the curve; one toggled on a node dims the knob.
+    eqPanel->onChange = [this] { eqFreqView->triggerAsyncUpdate(); };
+    eqFreqView->onEdit = [this] { eqPanel->refreshBypassStates(); };
+
     eqCurveExpanded = processor.ui.uiEqCurveExpanded.load();
     eqKnobVisible = processor.ui.uiEqKnobVisible.load();
     languageJa = processor.ui.uiLanguageJa.load();
@@ -164,6 +168,7 @@ void OxladeEQEditor::toggleEditWhileBypassed()
 {
     auto& flag = processor.ui.editWhileBypassed;
     flag.exchange (!flag.load());
+    eqPanel->refreshBypassStates();
 }
 
 void OxladeEQEditor::updateConstrainer()
@@ -725,6 +730,13 @@ void OxladeEQEditor::syncUiState()
         helpOverlayAlpha = 0.0f;
     }
 
+    if (now.peakMode != uiCache.peakMode || uiCache.fftSizeIndex < 0)
+        trimMeterRow->setMeterMode (now.peakMode);
+    eqFreqView->setFftEnabled (now.fftEnabled);
+    eqFreqView->setFftOrder (11 + now.fftSizeIndex);
+    eqFreqView->setOctaveSlope (now.octCorrIndex == 0 ? 0.0f : (now.octCorrIndex == 1 ? 3.0f : 4.5f));
+    eqFreqView->setDbScale (now.dbScale);
+
     processor.analyserFeedEnabled.store (eqCurveExpanded && now.fftEnabled);
     uiCache = now;
 }
@@ -765,7 +777,23 @@ void OxladeEQEditor::timerCallback()
     if (mono != lastMono)
         lastMono = mono;
 
+    trimMeterRow->updateMeters();
+    if (++meterTicks >= 3)
+    {
+        meterTicks = 0;
+        trimMeterRow->updateReadouts();
+    }
+
+    // The curve view follows the channel layout and the edited channel.
+    const bool linked = processor.parameters.getRawParameterValue ("stereoLink")->load() > 0.5f;
+    const bool ms = processor.parameters.getRawParameterValue ("msStereoMode")->load() > 0.5f;
+    eqFreqView->setChannelState (mono, ms, linked, eqPanel->getChannel());
+    eqFreqView->setDisplayedChannel (eqPanel->getChannel(), linked);
+    eqFreqView->pollCurves();
+
     processor.analyserFeedEnabled.store (eqCurveExpanded && uiCache.fftEnabled);
+    if (eqCurveExpanded && uiCache.fftEnabled && eqFreqView->isVisible())
+        eqFreqView->updateSpectrum();
 
     // Clipper gain reduction: held for 12 ticks, then falling at 40 dB/s.
     const float reduction = (float) clipperGainReductionDb (processor.clipperGainReduction.takeLargest());

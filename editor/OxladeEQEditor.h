@@ -132,6 +132,7 @@ private:
     // Timer bookkeeping.
     float cpuPercent = 0.0f;
     int undoTicks = 0;
+    int meterTicks = 0;
     float grHeldDb = 0.0f;
     int grHoldTicks = 0;
     bool lastMono = false;
