@@ -54,6 +54,7 @@ public:
     }
 
 protected:
+    using juce::TextButton::clicked;
     void clicked() override
     {
         cycle (pendingDirection);

@@ -10,7 +10,8 @@ DragValue::DragValue (juce::RangedAudioParameter& p, juce::String n, juce::Colou
 {
     const float top = parameter.convertFrom0to1 (1.0f);
     maxValue = top > 0.0f ? top : 1.0f;
-    watcher = std::make_unique<juce::ParameterAttachment> (parameter, [this] (float) { repaint(); }, nullptr);
+    watcher = std::make_unique<juce::ParameterAttachment> (
+        parameter, [this] (float) { repaint(); }, nullptr);
     watcher->sendInitialUpdate();
     setMouseCursor (juce::MouseCursor::UpDownResizeCursor);
     setWantsKeyboardFocus (true);
@@ -200,7 +201,8 @@ void DragValue::openValueEditor (juce::Time openingMouseDownTime)
     ed.onReturnKey = [this] { commitValueEditor(); };
     ed.onEscapeKey = [this] { cancelValueEditor(); };
     ed.onFocusLost = [this] { commitValueEditor(); };
-    dismisser = std::make_unique<ValueEditorDismisser> (ed, [this] { commitValueEditor(); }, openingMouseDownTime);
+    dismisser = std::make_unique<ValueEditorDismisser> (
+        ed, [this] { commitValueEditor(); }, openingMouseDownTime);
     if (isShowing())
         ed.grabKeyboardFocus();
 }
@@ -247,23 +249,20 @@ void DragValue::cancelValueEditor()
 
 std::unique_ptr<juce::AccessibilityHandler> DragValue::createAccessibilityHandler()
 {
-    struct Value : juce::AccessibilityRangedNumericValueInterface
+    // The value is announced as the parameter's own text; typing a value parses it the same way.
+    struct Value : juce::AccessibilityTextValueInterface
     {
-        explicit Value (DragValue& d) : drag (d) {}
+        explicit Value (DragValue& d)
+            : drag (d)
+        {
+        }
         bool isReadOnly() const override { return !drag.isEnabled(); }
-        double getCurrentValue() const override { return drag.parameter.convertFrom0to1 (drag.parameter.getValue()); }
-        void setValue (double v) override
+        juce::String getCurrentValueAsString() const override { return drag.parameter.getCurrentValueAsText(); }
+        void setValueAsString (const juce::String& s) override
         {
             drag.parameter.beginChangeGesture();
-            drag.parameter.setValueNotifyingHost (drag.parameter.convertTo0to1 ((float) v));
+            drag.parameter.setValueNotifyingHost (drag.parameter.getValueForText (s));
             drag.parameter.endChangeGesture();
-        }
-        juce::String getCurrentValueAsString() const override { return drag.parameter.getCurrentValueAsText(); }
-        void setValueAsString (const juce::String& s) override { setValue (drag.parameter.convertFrom0to1 (drag.parameter.getValueForText (s))); }
-        AccessibleValueRange getRange() const override
-        {
-            const auto& range = drag.parameter.getNormalisableRange();
-            return { { range.start, range.end }, range.interval > 0 ? range.interval : (range.end - range.start) / 100.0 };
         }
         DragValue& drag;
     };

@@ -29,6 +29,7 @@ public:
     }
 
 protected:
+    using juce::TextButton::clicked;
     void clicked() override
     {
         flashLevel = 1.0f;

@@ -107,7 +107,7 @@ MicLinePanel::MicLinePanel (OxladeEQProcessor& p)
     expansionAttachment = std::make_unique<juce::AudioProcessorValueTreeState::SliderAttachment> (state, ParamID::analogExpansion, expansionKnob);
     for (auto [knob, id] : { std::pair<KnobComponent*, const char*> (&driveKnob, ParamID::drive), std::pair<KnobComponent*, const char*> (&expansionKnob, ParamID::analogExpansion) })
     {
-        knob->textFromValueFunction = percentText;
+        knob->textFromValueFunction = [] (double v) { return percentText (v); };
         if (auto* param = state.getParameter (id))
         {
             knob->setDoubleClickReturnValue (true, param->convertFrom0to1 (param->getDefaultValue()));
@@ -119,7 +119,7 @@ MicLinePanel::MicLinePanel (OxladeEQProcessor& p)
     // Clip Gain works through its watcher: the knob's range widens while "Unity > Clip" is on.
     unityToClipOn = parameterValue (state, ParamID::unityToClip) > 0.5f;
     clipGainKnob.setRange (unityToClipOn ? -24.0 : 0.0, 24.0, 0.01);
-    clipGainKnob.textFromValueFunction = decibelText;
+    clipGainKnob.textFromValueFunction = [] (double v) { return decibelText (v); };
     clipGainKnob.setDoubleClickReturnValue (true, 0.0);
     if (auto* param = state.getParameter (ParamID::clipperDrive))
         clipGainKnob.setTitle (param->getName (64));
@@ -365,7 +365,18 @@ void MicLinePanel::updateAutoGainStatus()
 void MicLinePanel::registerHelp (const HelpTexts::Sink& sink)
 {
     const std::pair<juce::Component*, const char*> pairs[] = {
-        { &autoInputButton, "autoInput" }, { &autoOutputButton, "autoOutput" }, { &styleButton, "styleA" }, { &fltrButton, "fltr" }, { &driveKnob, "drive" }, { &expansionKnob, "analogExpansion" }, { &clipGainKnob, "clipperDrive" }, { &accurateButton, "clipper" }, { &practicalButton, "clipper" }, { &stereoLinkButton, "stereoLink" }, { &firstChannelButton, "eqChannel" }, { &secondChannelButton, "eqChannel" },
+        { &autoInputButton, "autoInput" },
+        { &autoOutputButton, "autoOutput" },
+        { &styleButton, "styleA" },
+        { &fltrButton, "fltr" },
+        { &driveKnob, "drive" },
+        { &expansionKnob, "analogExpansion" },
+        { &clipGainKnob, "clipperDrive" },
+        { &accurateButton, "clipper" },
+        { &practicalButton, "clipper" },
+        { &stereoLinkButton, "stereoLink" },
+        { &firstChannelButton, "eqChannel" },
+        { &secondChannelButton, "eqChannel" },
     };
     for (const auto& [component, key] : pairs)
         HelpTexts::registerControl (sink, *component, key);

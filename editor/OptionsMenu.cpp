@@ -438,7 +438,10 @@ std::unique_ptr<juce::AccessibilityHandler> OptionsMenu::createAccessibilityHand
 {
     struct Value : juce::AccessibilityTextValueInterface
     {
-        explicit Value (OptionsMenu& m) : menu (m) {}
+        explicit Value (OptionsMenu& m)
+            : menu (m)
+        {
+        }
         bool isReadOnly() const override { return true; }
         juce::String getCurrentValueAsString() const override
         {

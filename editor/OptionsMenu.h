@@ -85,7 +85,10 @@ public:
     class OutsideClickListener : public juce::MouseListener
     {
     public:
-        explicit OutsideClickListener (OptionsMenu& m) : menu (m) {}
+        explicit OutsideClickListener (OptionsMenu& m)
+            : menu (m)
+        {
+        }
         void mouseDown (const juce::MouseEvent&) override;
 
     private:

@@ -6,6 +6,7 @@
 #include "editor/EQFreqView.h"
 #include "editor/EQPanel.h"
 #include "editor/MicLinePanel.h"
+#include "editor/OptionsMenu.h"
 #include "editor/TopBar.h"
 #include "editor/TrimMeterRow.h"
 
@@ -69,6 +70,13 @@ public:
 
     std::shared_ptr<CustomLookAndFeel> getCustomLookAndFeel() const noexcept { return lookAndFeel; }
 
+    /** Opens the settings menu under the gear button (rows rebuilt each time). */
+    void showSettingsMenu();
+    /** Opens the preset menu under the preset selector. */
+    void showPresetMenu();
+    /** Shows the About box. */
+    void showAboutBox();
+
     /** A stretch of help text, drawn in the warning style or not. */
     struct HelpSegment
     {
@@ -108,6 +116,9 @@ private:
     void updateCurveToggleText();
     void updateKnobToggleText();
     void postAspectCorrection (int targetWidth, int targetHeight, bool whenCurveExpanded);
+    void wirePanels();
+    void panelTick();
+    void updateFocusOrder();
 
     OxladeEQProcessor& processor;
 
@@ -122,6 +133,11 @@ private:
     std::unique_ptr<EQPanel> eqPanel;
     std::unique_ptr<EQFreqView> eqFreqView;
     std::unique_ptr<BottomBar> bottomBar;
+
+    std::unique_ptr<OptionsMenu> settingsMenu, presetMenu;
+    uint32_t lastPresetGeneration = 0;
+    int lastSlotPresetId = -1;
+    bool lastSlotB = false;
 
     std::unique_ptr<juce::TextButton> eqCurveToggle;
     bool eqCurveExpanded = false;

@@ -170,7 +170,10 @@ public:
     {
         struct Value : juce::AccessibilityTextValueInterface
         {
-            explicit Value (SlideToggle& t) : toggle (t) {}
+            explicit Value (SlideToggle& t)
+                : toggle (t)
+            {
+            }
             bool isReadOnly() const override { return true; }
             juce::String getCurrentValueAsString() const override { return toggle.currentLabel(); }
             void setValueAsString (const juce::String&) override {}

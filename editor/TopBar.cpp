@@ -9,7 +9,19 @@ namespace oxlade
 namespace
 {
     const char* const copyPairs[13][2] = {
-        { "lfStep", "lfStepB" }, { "lfGain", "lfGainB" }, { "lfShelf", "lfShelfB" }, { "lmfFreq", "lmfFreqB" }, { "lmfGain", "lmfGainB" }, { "lmfQ", "lmfQB" }, { "hmfFreq", "hmfFreqB" }, { "hmfGain", "hmfGainB" }, { "hmfQ", "hmfQB" }, { "hfStep", "hfStepB" }, { "hfGain", "hfGainB" }, { "hfShelf", "hfShelfB" }, { "eqOn", "eqOnB" },
+        { "lfStep", "lfStepB" },
+        { "lfGain", "lfGainB" },
+        { "lfShelf", "lfShelfB" },
+        { "lmfFreq", "lmfFreqB" },
+        { "lmfGain", "lmfGainB" },
+        { "lmfQ", "lmfQB" },
+        { "hmfFreq", "hmfFreqB" },
+        { "hmfGain", "hmfGainB" },
+        { "hmfQ", "hmfQB" },
+        { "hfStep", "hfStepB" },
+        { "hfGain", "hfGainB" },
+        { "hfShelf", "hfShelfB" },
+        { "eqOn", "eqOnB" },
     };
 
     const juce::Colour hybridColour (0xff2f9fe0), boostColour (0xffe53935);
@@ -366,7 +378,8 @@ void TopBar::scanFolder (const juce::File& folder, const juce::String& prefix, s
         const auto text = prefix + name;
         preset.addItem (text, id);
         preset.files.add (file);
-        menuRows.push_back (OptionsMenu::Item::makeAction (name, [this, id, text] { choosePreset (id, text); }, false, id));
+        menuRows.push_back (OptionsMenu::Item::makeAction (
+            name, [this, id, text] { choosePreset (id, text); }, false, id));
     }
 }
 
@@ -381,8 +394,10 @@ void TopBar::refreshPresetList()
 
     preset.addItem ("User Default", userDefaultItemId);
     preset.addItem ("Factory Default", factoryDefaultItemId);
-    presetMenuItems.push_back (OptionsMenu::Item::makeAction ("User Default", [this] { choosePreset (userDefaultItemId, "User Default"); }, false, userDefaultItemId));
-    presetMenuItems.push_back (OptionsMenu::Item::makeAction ("Factory Default", [this] { choosePreset (factoryDefaultItemId, "Factory Default"); }, false, factoryDefaultItemId));
+    presetMenuItems.push_back (OptionsMenu::Item::makeAction (
+        "User Default", [this] { choosePreset (userDefaultItemId, "User Default"); }, false, userDefaultItemId));
+    presetMenuItems.push_back (OptionsMenu::Item::makeAction (
+        "Factory Default", [this] { choosePreset (factoryDefaultItemId, "Factory Default"); }, false, factoryDefaultItemId));
 
     std::vector<OptionsMenu::Item> scanned;
     int nextId = firstPresetFileItemId;
@@ -416,7 +431,22 @@ void TopBar::refreshPresetList()
 void TopBar::registerHelp (const HelpTexts::Sink& sink)
 {
     const std::pair<juce::Component*, const char*> pairs[] = {
-        { &bypass, "bypass" }, { &polarity, "polarity" }, { &undo, "undo" }, { &redo, "redo" }, { &preset, "preset" }, { &presetSave, "presetSave" }, { &presetLoad, "presetLoad" }, { &presetAB, "presetAB" }, { &copyAB, "copyAB" }, { &meterMode, "meterMode" }, { &mode, "mode" }, { &msStereoMode, "msStereoMode" }, { &copyLR, "copyLR" }, { &oversample, "oversample" }, { &helpToggle, "helpToggle" }, { &settings, "settings" },
+        { &bypass, "bypass" },
+        { &polarity, "polarity" },
+        { &undo, "undo" },
+        { &redo, "redo" },
+        { &preset, "preset" },
+        { &presetSave, "presetSave" },
+        { &presetLoad, "presetLoad" },
+        { &presetAB, "presetAB" },
+        { &copyAB, "copyAB" },
+        { &meterMode, "meterMode" },
+        { &mode, "mode" },
+        { &msStereoMode, "msStereoMode" },
+        { &copyLR, "copyLR" },
+        { &oversample, "oversample" },
+        { &helpToggle, "helpToggle" },
+        { &settings, "settings" },
     };
     for (const auto& [component, key] : pairs)
         HelpTexts::registerControl (sink, *component, key);
