@@ -948,6 +948,22 @@ void OxladeEQEditor::showPresetMenu()
     menu.showAt (selector.getX(), selector.getBottom() + juce::roundToInt (2.0f * scale), getWidth(), getHeight());
 }
 
+bool OxladeEQEditor::previewHelp (const juce::String& key)
+{
+    const auto text = HelpTexts::lookup (key);
+    for (const auto& [component, combined] : helpTexts)
+        if (combined == text && text.isNotEmpty() && component->isShowing())
+        {
+            helpMode = true;
+            hoveredHelpComponent = component;
+            hoverTicks = helpDelayTicks;
+            helpOverlayAlpha = 1.0f;
+            repaint();
+            return true;
+        }
+    return false;
+}
+
 void OxladeEQEditor::showAboutBox()
 {
     juce::String message = "Version 1.0.2";

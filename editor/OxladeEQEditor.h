@@ -74,6 +74,9 @@ public:
     void showSettingsMenu();
     /** Opens the preset menu under the preset selector. */
     void showPresetMenu();
+    /** Shows the help overlay at once for the control registered under a help key (previews and
+        screenshots); false when no control has that key. */
+    bool previewHelp (const juce::String& key);
     /** Shows the About box. */
     void showAboutBox();
 
