@@ -29,6 +29,9 @@ juce::String emptyPresetNameMessage (bool japanese);
 /** The message-box text for a preset file that could not be written, naming its full path. */
 juce::String presetWriteFailedMessage (const juce::File& target, bool japanese);
 
+/** The question asked before a save replaces an existing preset file, naming the preset. */
+juce::String presetReplaceQuestion (const juce::File& target, bool japanese);
+
 /** Where a file picked in the save dialog is written, or why it is not. */
 struct PresetSaveTarget
 {

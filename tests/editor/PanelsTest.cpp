@@ -466,3 +466,87 @@ TEST (HelpTexts, PanelsRegisterTheirKeysAndLecfShowsJapaneseWarning)
     EXPECT_TRUE (segments[1].isWarning);
     EXPECT_FALSE (ja.contains ("tames"));
 }
+
+TEST (Accessibility, FocusOrderTitlesValuesAndKeyboardSteps)
+{
+    EditorHarness h (100, true, true);
+    auto& e = *h.editor;
+    auto& p = *h.processor;
+    auto& bar = Access::topBar (e);
+    auto& mic = Access::micLine (e);
+    auto& bottom = Access::bottom (e);
+
+    std::vector<juce::Component*> expected = bar.focusOrder();
+    for (auto* c : mic.focusOrder())
+        expected.push_back (c);
+    for (auto* c : bottom.focusOrder())
+        expected.push_back (c);
+
+    // The keyboard traverser visits our controls in that order.
+    auto traverser = e.createKeyboardFocusTraverser();
+    std::vector<juce::Component*> walked;
+    for (auto* c : traverser->getAllComponents (&e))
+        if (std::find (expected.begin(), expected.end(), c) != expected.end())
+            walked.push_back (c);
+    EXPECT_EQ (walked, expected);
+
+    // Every control is announced with a title, and parameter controls with the parameter's text.
+    for (auto* c : expected)
+    {
+        auto* handler = c->getAccessibilityHandler();
+        ASSERT_NE (handler, nullptr);
+        EXPECT_TRUE (handler->getTitle().isNotEmpty() || dynamic_cast<juce::Button*> (c) != nullptr && dynamic_cast<juce::Button*> (c)->getButtonText().isNotEmpty()) << c->getName();
+    }
+    auto valueText = [] (juce::Component& c) {
+        auto* value = c.getAccessibilityHandler()->getValueInterface();
+        return value != nullptr ? value->getCurrentValueAsString() : juce::String();
+    };
+    auto* drive = p.parameters.getParameter ("drive");
+    EXPECT_EQ (mic.driveKnob.getTitle(), drive->getName (64));
+    set (p, "drive", 40.0f);
+    EXPECT_EQ (valueText (mic.driveKnob), "40%");
+    auto* lecf = p.parameters.getParameter ("lecfFreq");
+    EXPECT_EQ (valueText (*bottom.lecfDrag), lecf->getCurrentValueAsText());
+    EXPECT_EQ (bar.mode.getTitle(), p.parameters.getParameter ("mode")->getName (64));
+    set (p, "mode", 0.0f);
+    EXPECT_EQ (valueText (bar.mode), "Standard");
+
+    // Up arrow on a focused continuous knob: one fine step (1 % of 0..100), one undo step.
+    p.undoManager.clearUndoHistory();
+    EXPECT_TRUE (mic.driveKnob.keyPressed (juce::KeyPress (juce::KeyPress::upKey)));
+    drainMessages();
+    EXPECT_NEAR (value (p, "drive"), 41.0f, 0.01f);
+    EXPECT_TRUE (p.undoManager.canUndo());
+    EXPECT_TRUE (p.undoManager.undo());
+    EXPECT_NEAR (value (p, "drive"), 40.0f, 0.01f);
+
+    // The Clip Gain knob (not attached) steps and records the same way.
+    set (p, "unityToClip", 0.0f);
+    set (p, "clipperDrive", 6.0f);
+    p.undoManager.clearUndoHistory();
+    EXPECT_TRUE (mic.clipGainKnob.keyPressed (juce::KeyPress (juce::KeyPress::downKey)));
+    drainMessages();
+    EXPECT_NEAR (value (p, "clipperDrive"), 5.76f, 0.01f);
+    EXPECT_TRUE (p.undoManager.canUndo());
+
+    // Slide toggles answer the arrow keys.
+    set (p, "msStereoMode", 0.0f);
+    EXPECT_TRUE (bar.msStereoMode.keyPressed (juce::KeyPress (juce::KeyPress::rightKey)));
+    drainMessages();
+    EXPECT_EQ (value (p, "msStereoMode"), 1.0f);
+}
+
+TEST (Accessibility, SteppedKnobMovesOneDetent)
+{
+    KnobComponent knob (KnobComponent::gainType);
+    knob.setRange (-12.0, 12.0, 0.0);
+    knob.detents = { -12, -9, -6, -4, -2, 0, 2, 4, 6, 9, 12 };
+    knob.setValue (0.0);
+    EXPECT_EQ (knob.keyboardStep (1), 2.0);
+    EXPECT_EQ (knob.keyboardStep (-1), -2.0);
+    knob.setValue (12.0);
+    EXPECT_EQ (knob.keyboardStep (1), 12.0);
+    knob.continuous = true;
+    knob.setValue (0.0);
+    EXPECT_NEAR (knob.keyboardStep (1), 0.24, 1e-9);
+}
