@@ -952,7 +952,7 @@ bool OxladeEQEditor::previewHelp (const juce::String& key)
 {
     const auto text = HelpTexts::lookup (key);
     for (const auto& [component, combined] : helpTexts)
-        if (combined == text && text.isNotEmpty() && component->isShowing())
+        if (combined == text && text.isNotEmpty() && component->isVisible())
         {
             helpMode = true;
             hoveredHelpComponent = component;

@@ -495,7 +495,7 @@ TEST (Accessibility, FocusOrderTitlesValuesAndKeyboardSteps)
     {
         auto* handler = c->getAccessibilityHandler();
         ASSERT_NE (handler, nullptr);
-        EXPECT_TRUE (handler->getTitle().isNotEmpty() || dynamic_cast<juce::Button*> (c) != nullptr && dynamic_cast<juce::Button*> (c)->getButtonText().isNotEmpty()) << c->getName();
+        EXPECT_TRUE (handler->getTitle().isNotEmpty() || (dynamic_cast<juce::Button*> (c) != nullptr && dynamic_cast<juce::Button*> (c)->getButtonText().isNotEmpty())) << c->getName();
     }
     auto valueText = [] (juce::Component& c) {
         auto* value = c.getAccessibilityHandler()->getValueInterface();
