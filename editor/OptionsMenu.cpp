@@ -414,7 +414,12 @@ void OptionsMenu::paint (juce::Graphics& g)
         if (item.type == Item::submenuType)
         {
             g.setColour (accent);
-            g.drawText (juce::String (juce::CharPointer_UTF8 ("\xe2\x96\xb6")), juce::Rectangle<float> (w - 12.0f * scale - 14.0f * scale, y, 14.0f * scale, rowH), juce::Justification::centredRight, false);
+            // The sub-menu arrow, drawn (not every typeface has the triangle glyph).
+            const auto box = juce::Rectangle<float> (w - 12.0f * scale - 14.0f * scale, y, 14.0f * scale, rowH);
+            juce::Path arrow;
+            const float aw = 6.0f * scale, ah = 8.0f * scale;
+            arrow.addTriangle (box.getRight() - aw, box.getCentreY() - ah / 2, box.getRight(), box.getCentreY(), box.getRight() - aw, box.getCentreY() + ah / 2);
+            g.fillPath (arrow);
             g.setColour (textColour);
             g.drawText (item.text, juce::Rectangle<float> (26.0f * scale, y, w - 26.0f * scale - 28.0f * scale, rowH), juce::Justification::centredLeft, true);
         }
