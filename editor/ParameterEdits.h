@@ -16,11 +16,15 @@ inline void setParameterAsGesture (juce::AudioProcessorValueTreeState& state, co
     }
 }
 
-/** A parameter's real value, or `fallback` when it does not exist. */
+/** A parameter's real value, or `fallback` when it does not exist.
+
+    Read from the parameter itself, not from the state's raw value: a parameter calls its
+    listeners newest first, so a watcher (added after the state's own listener) runs before the
+    raw value has caught up with a change made on the message thread. */
 inline float parameterValue (const juce::AudioProcessorValueTreeState& state, const juce::String& id, float fallback = 0.0f)
 {
-    if (auto* v = state.getRawParameterValue (id))
-        return v->load();
+    if (auto* p = state.getParameter (id))
+        return p->convertFrom0to1 (p->getValue());
     return fallback;
 }
 
