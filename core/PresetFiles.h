@@ -42,6 +42,11 @@ struct PresetSaveTarget
 /** Applies the name rule to a file picked in the save dialog. */
 PresetSaveTarget presetSaveTarget (const juce::File& chosen, bool japanese);
 
+/** The question to ask before saving under a file picked in the save dialog: the replace
+    question when the name rule maps the pick onto a preset file that already exists, else empty
+    (nothing to ask; an unusable name is reported by the save itself). */
+juce::String presetSaveQuestion (const juce::File& chosen, bool japanese);
+
 /** Writes preset XML to a file (replacing it). Returns an empty string on success, else the
     write-failure message for that file. */
 juce::String writePresetXml (const juce::XmlElement& xml, const juce::File& target, bool japanese);

@@ -88,6 +88,16 @@ PresetSaveTarget presetSaveTarget (const juce::File& chosen, bool japanese)
     return { chosen.getParentDirectory().getChildFile (name + "." + presetFileExtension), {} };
 }
 
+juce::String presetSaveQuestion (const juce::File& chosen, bool japanese)
+{
+    // The name rule may map a new name onto an existing file, so the final target is what is
+    // checked, not the dialog's choice.
+    const auto target = presetSaveTarget (chosen, japanese);
+    if (target.errorText.isEmpty() && target.file.existsAsFile())
+        return presetReplaceQuestion (target.file, japanese);
+    return {};
+}
+
 juce::String writePresetXml (const juce::XmlElement& xml, const juce::File& target, bool japanese)
 {
     if (target != juce::File() && xml.writeTo (target))
@@ -241,13 +251,11 @@ void OxladeEQProcessor::savePresetWithDialog()
                                       if (outcome.written)
                                           presetListChanged.store (true);
                                   };
-                                  // Replacing a preset the user already has is asked first: the
-                                  // name rule may map a new name onto an existing file, so the
-                                  // final target is what is checked, not the dialog's choice.
-                                  const auto target = presetSaveTarget (chosen, japanese);
-                                  if (target.errorText.isEmpty() && target.file.existsAsFile())
+                                  // Replacing a preset the user already has is asked first.
+                                  const auto question = presetSaveQuestion (chosen, japanese);
+                                  if (question.isNotEmpty())
                                   {
-                                      juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, "Oxlade", presetReplaceQuestion (target.file, japanese), japanese ? utf8 ("置き換える") : juce::String ("Replace"), japanese ? utf8 ("キャンセル") : juce::String ("Cancel"), nullptr, juce::ModalCallbackFunction::create ([alive, save] (int result) {
+                                      juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, "Oxlade", question, japanese ? utf8 ("置き換える") : juce::String ("Replace"), japanese ? utf8 ("キャンセル") : juce::String ("Cancel"), nullptr, juce::ModalCallbackFunction::create ([alive, save] (int result) {
                                                                               if (result != 0 && alive->load())
                                                                                   save();
                                                                           }));

@@ -537,6 +537,34 @@ juce::String OxladeEQEditor::selectHelpLanguage (const juce::String& combined, b
     return japanese ? combined.substring (split + 2) : combined.substring (0, split);
 }
 
+juce::StringArray OxladeEQEditor::splitForLineBreaks (const juce::String& text)
+{
+    auto isWide = [] (juce::juce_wchar c) { return (c >= 0x2e80 && c <= 0x9fff) || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xff00 && c <= 0xffef); };
+    // Characters a line must not start with, and ones it must not end with.
+    static const juce::String noLineStart (juce::CharPointer_UTF8 ("、。，．・：；？！ー）」』】〉》ぁぃぅぇぉっゃゅょァィゥェォッャュョ)"));
+    static const juce::String noLineEnd (juce::CharPointer_UTF8 ("（「『【〈《("));
+
+    juce::StringArray pieces;
+    juce::String current;
+    juce::juce_wchar previous = 0;
+    for (auto p = text.getCharPointer(); !p.isEmpty(); ++p)
+    {
+        const auto c = *p;
+        const bool breakable = current.isNotEmpty() && (isWide (c) || isWide (previous)) && !juce::CharacterFunctions::isWhitespace (c)
+                               && !juce::CharacterFunctions::isWhitespace (previous) && !noLineStart.containsChar (c) && !noLineEnd.containsChar (previous);
+        if (breakable)
+        {
+            pieces.add (current);
+            current.clear();
+        }
+        current += juce::String::charToString (c);
+        previous = c;
+    }
+    if (current.isNotEmpty())
+        pieces.add (current);
+    return pieces;
+}
+
 juce::Array<OxladeEQEditor::HelpSegment> OxladeEQEditor::parseHelpSegments (const juce::String& text)
 {
     static const juce::String open ("{warn}"), close ("{/warn}");
@@ -668,7 +696,8 @@ void OxladeEQEditor::rebuildHelpLayout()
     attributed.setWordWrap (juce::AttributedString::byWord);
     attributed.setLineSpacing (layout.lineSpacing);
     for (const auto& segment : layout.segments)
-        attributed.append (segment.text, segment.isWarning ? layout.warningFont : layout.normalFont, juce::Colours::white);
+        for (const auto& piece : splitForLineBreaks (segment.text))
+            attributed.append (piece, segment.isWarning ? layout.warningFont : layout.normalFont, juce::Colours::white);
     juce::TextLayout textLayout;
     textLayout.createLayout (attributed, (float) juce::jmax (1, getWidth() - 32));
     layout.textHeight = textLayout.getHeight();
@@ -696,9 +725,10 @@ void OxladeEQEditor::paintOverChildren (juce::Graphics& g)
     attributed.setWordWrap (juce::AttributedString::byWord);
     attributed.setLineSpacing (layout.lineSpacing);
     for (const auto& segment : layout.segments)
-        attributed.append (segment.text,
-                           segment.isWarning ? layout.warningFont : layout.normalFont,
-                           segment.isWarning ? juce::Colour (0xffff4500).withAlpha (alpha) : juce::Colours::white.withAlpha (alpha));
+        for (const auto& piece : splitForLineBreaks (segment.text))
+            attributed.append (piece,
+                               segment.isWarning ? layout.warningFont : layout.normalFont,
+                               segment.isWarning ? juce::Colour (0xffff4500).withAlpha (alpha) : juce::Colours::white.withAlpha (alpha));
     juce::TextLayout textLayout;
     const float textWidth = (float) juce::jmax (1, box.getWidth() - 32);
     textLayout.createLayout (attributed, textWidth);

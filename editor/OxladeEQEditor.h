@@ -95,6 +95,12 @@ public:
         end); the tags themselves are dropped. */
     static juce::Array<HelpSegment> parseHelpSegments (const juce::String& text);
 
+    /** Cuts help text into the pieces a line may break between. JUCE 7's text layout only breaks
+        at spaces, so Japanese (written without them) is cut between its characters, keeping
+        closing punctuation and small kana with the character before and opening brackets with
+        the one after; runs of Latin letters and digits stay whole. */
+    static juce::StringArray splitForLineBreaks (const juce::String& text);
+
     /** Keeps the window's proportions while it is resized: a fixed width ÷ height ratio while the
         curve is folded, a minimum height proportional to the width while it is shown. */
     class ProportionalMinHeightConstrainer : public juce::ComponentBoundsConstrainer
