@@ -662,6 +662,23 @@ void OxladeEQEditor::updateHelpOverlay()
     }
 }
 
+namespace
+{
+    /** Appends help text so that a line may break between its pieces (see splitForLineBreaks).
+        Runs of the same font and colour are merged into one, which would take the break points
+        away again, so neighbouring pieces differ by one step of blue: too little to see. */
+    void appendBreakable (juce::AttributedString& attributed, const juce::String& text, const juce::Font& font, juce::Colour colour)
+    {
+        const juce::Colour neighbour (colour.getRed(), colour.getGreen(), (juce::uint8) (colour.getBlue() > 0 ? colour.getBlue() - 1 : 1), colour.getAlpha());
+        bool odd = false;
+        for (const auto& piece : OxladeEQEditor::splitForLineBreaks (text))
+        {
+            attributed.append (piece, font, odd ? neighbour : colour);
+            odd = !odd;
+        }
+    }
+} // namespace
+
 void OxladeEQEditor::rebuildHelpLayout()
 {
     helpLayout = std::make_unique<HelpLayout>();
@@ -696,8 +713,7 @@ void OxladeEQEditor::rebuildHelpLayout()
     attributed.setWordWrap (juce::AttributedString::byWord);
     attributed.setLineSpacing (layout.lineSpacing);
     for (const auto& segment : layout.segments)
-        for (const auto& piece : splitForLineBreaks (segment.text))
-            attributed.append (piece, segment.isWarning ? layout.warningFont : layout.normalFont, juce::Colours::white);
+        appendBreakable (attributed, segment.text, segment.isWarning ? layout.warningFont : layout.normalFont, juce::Colours::white);
     juce::TextLayout textLayout;
     textLayout.createLayout (attributed, (float) juce::jmax (1, getWidth() - 32));
     layout.textHeight = textLayout.getHeight();
@@ -725,10 +741,10 @@ void OxladeEQEditor::paintOverChildren (juce::Graphics& g)
     attributed.setWordWrap (juce::AttributedString::byWord);
     attributed.setLineSpacing (layout.lineSpacing);
     for (const auto& segment : layout.segments)
-        for (const auto& piece : splitForLineBreaks (segment.text))
-            attributed.append (piece,
-                               segment.isWarning ? layout.warningFont : layout.normalFont,
-                               segment.isWarning ? juce::Colour (0xffff4500).withAlpha (alpha) : juce::Colours::white.withAlpha (alpha));
+        appendBreakable (attributed,
+                         segment.text,
+                         segment.isWarning ? layout.warningFont : layout.normalFont,
+                         segment.isWarning ? juce::Colour (0xffff4500).withAlpha (alpha) : juce::Colours::white.withAlpha (alpha));
     juce::TextLayout textLayout;
     const float textWidth = (float) juce::jmax (1, box.getWidth() - 32);
     textLayout.createLayout (attributed, textWidth);
