@@ -29,6 +29,9 @@ juce::String emptyPresetNameMessage (bool japanese);
 /** The message-box text for a preset file that could not be written, naming its full path. */
 juce::String presetWriteFailedMessage (const juce::File& target, bool japanese);
 
+/** The question asked before a save replaces an existing preset file, naming the preset. */
+juce::String presetReplaceQuestion (const juce::File& target, bool japanese);
+
 /** Where a file picked in the save dialog is written, or why it is not. */
 struct PresetSaveTarget
 {
@@ -38,6 +41,11 @@ struct PresetSaveTarget
 
 /** Applies the name rule to a file picked in the save dialog. */
 PresetSaveTarget presetSaveTarget (const juce::File& chosen, bool japanese);
+
+/** The question to ask before saving under a file picked in the save dialog: the replace
+    question when the name rule maps the pick onto a preset file that already exists, else empty
+    (nothing to ask; an unusable name is reported by the save itself). */
+juce::String presetSaveQuestion (const juce::File& chosen, bool japanese);
 
 /** Writes preset XML to a file (replacing it). Returns an empty string on success, else the
     write-failure message for that file. */

@@ -72,12 +72,30 @@ juce::String presetWriteFailedMessage (const juce::File& target, bool japanese)
            + "\n\nMake sure the folder is writable and that no other application (antivirus, cloud sync) is locking the file.";
 }
 
+juce::String presetReplaceQuestion (const juce::File& target, bool japanese)
+{
+    const auto name = target.getFileNameWithoutExtension();
+    if (japanese)
+        return utf8 ("プリセット「") + name + utf8 ("」は既に存在します。\n\n置き換えますか？");
+    return "A preset named \"" + name + "\" already exists.\n\nDo you want to replace it?";
+}
+
 PresetSaveTarget presetSaveTarget (const juce::File& chosen, bool japanese)
 {
     const auto name = presetNameForChosenFile (chosen);
     if (name.isEmpty())
         return { {}, emptyPresetNameMessage (japanese) };
     return { chosen.getParentDirectory().getChildFile (name + "." + presetFileExtension), {} };
+}
+
+juce::String presetSaveQuestion (const juce::File& chosen, bool japanese)
+{
+    // The name rule may map a new name onto an existing file, so the final target is what is
+    // checked, not the dialog's choice.
+    const auto target = presetSaveTarget (chosen, japanese);
+    if (target.errorText.isEmpty() && target.file.existsAsFile())
+        return presetReplaceQuestion (target.file, japanese);
+    return {};
 }
 
 juce::String writePresetXml (const juce::XmlElement& xml, const juce::File& target, bool japanese)
@@ -225,11 +243,25 @@ void OxladeEQProcessor::savePresetWithDialog()
                                   const auto chosen = chooser.getResult();
                                   if (chosen == juce::File() || !alive->load())
                                       return;
-                                  const auto outcome = savePresetSnapshot (*snapshot, chosen, ui.uiLanguageJa.load());
-                                  if (outcome.errorText.isNotEmpty())
-                                      showWarning (outcome.errorText);
-                                  if (outcome.written)
-                                      presetListChanged.store (true);
+                                  const bool japanese = ui.uiLanguageJa.load();
+                                  auto save = [this, snapshot, chosen, japanese] {
+                                      const auto outcome = savePresetSnapshot (*snapshot, chosen, japanese);
+                                      if (outcome.errorText.isNotEmpty())
+                                          showWarning (outcome.errorText);
+                                      if (outcome.written)
+                                          presetListChanged.store (true);
+                                  };
+                                  // Replacing a preset the user already has is asked first.
+                                  const auto question = presetSaveQuestion (chosen, japanese);
+                                  if (question.isNotEmpty())
+                                  {
+                                      juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::QuestionIcon, "Oxlade", question, japanese ? utf8 ("置き換える") : juce::String ("Replace"), japanese ? utf8 ("キャンセル") : juce::String ("Cancel"), nullptr, juce::ModalCallbackFunction::create ([alive, save] (int result) {
+                                                                              if (result != 0 && alive->load())
+                                                                                  save();
+                                                                          }));
+                                      return;
+                                  }
+                                  save();
                               });
 }
 

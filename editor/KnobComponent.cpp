@@ -489,6 +489,44 @@ double KnobComponent::snapValue (double attemptedValue, DragMode)
     return best;
 }
 
+double KnobComponent::keyboardStep (int direction) const
+{
+    const double v = getValue();
+    if (!continuous && !detents.empty())
+    {
+        // The nearest detent beyond the current value in the direction of the key.
+        double best = v;
+        for (const double d : detents)
+            if ((direction > 0 && d > v + 1.0e-9 && (best == v || d < best)) || (direction < 0 && d < v - 1.0e-9 && (best == v || d > best)))
+                best = d;
+        return best;
+    }
+    const double range = getMaximum() - getMinimum();
+    const double interval = getInterval() > 0.0 ? getInterval() : 0.0;
+    const double step = juce::jmax (interval, range / 100.0);
+    return juce::jlimit (getMinimum(), getMaximum(), v + direction * step);
+}
+
+bool KnobComponent::keyPressed (const juce::KeyPress& key)
+{
+    const int code = key.getKeyCode();
+    int direction = 0;
+    if (code == juce::KeyPress::upKey || code == juce::KeyPress::rightKey)
+        direction = 1;
+    else if (code == juce::KeyPress::downKey || code == juce::KeyPress::leftKey)
+        direction = -1;
+    if (direction == 0 || !isEnabled())
+        return false;
+    const double target = keyboardStep (direction);
+    if (!sameValue (target, getValue()))
+    {
+        // The drag notification brackets the change in a gesture on the attached parameter.
+        const juce::Slider::ScopedDragNotification gesture (*this);
+        setValue (target, juce::sendNotificationSync);
+    }
+    return true;
+}
+
 void KnobComponent::setTickCount (int count)
 {
     tickCount = count;

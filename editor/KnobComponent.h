@@ -33,6 +33,13 @@ public:
     void paint (juce::Graphics&) override;
     void valueChanged() override;
     double snapValue (double attemptedValue, DragMode) override;
+    /** Up/Right raise and Down/Left lower a focused knob by one detent (stepped) or by a fine
+        step of 1 % of the range (continuous), as one change gesture, so each press is an undo
+        step. */
+    bool keyPressed (const juce::KeyPress&) override;
+
+    /** The value one keyboard step from the current one in a direction (+1 or -1). */
+    double keyboardStep (int direction) const;
 
     void setTickCount (int count);
 

@@ -120,6 +120,8 @@ OxladeEQEditor::OxladeEQEditor (OxladeEQProcessor& p)
     // The framework's own corner lies under ours, so every drag ends in onRelease.
     resizer->toFront (false);
 
+    wirePanels();
+
     applyScaleSize (processor.ui.uiScalePercent.load());
     syncUiState();
     startTimerHz (30);
@@ -131,6 +133,8 @@ OxladeEQEditor::~OxladeEQEditor()
     setConstrainer (nullptr); // the window peer must not keep a pointer to our constrainer
     setLookAndFeel (nullptr);
 
+    settingsMenu.reset();
+    presetMenu.reset();
     helpLayout.reset();
     hoveredHelpComponent = nullptr;
     helpTexts.clear();
@@ -169,6 +173,8 @@ void OxladeEQEditor::toggleEditWhileBypassed()
     auto& flag = processor.ui.editWhileBypassed;
     flag.exchange (!flag.load());
     eqPanel->refreshBypassStates();
+    micLinePanel->refreshBypassStates();
+    bottomBar->refreshLecfState();
 }
 
 void OxladeEQEditor::updateConstrainer()
@@ -536,6 +542,34 @@ juce::String OxladeEQEditor::selectHelpLanguage (const juce::String& combined, b
     return japanese ? combined.substring (split + 2) : combined.substring (0, split);
 }
 
+juce::StringArray OxladeEQEditor::splitForLineBreaks (const juce::String& text)
+{
+    auto isWide = [] (juce::juce_wchar c) { return (c >= 0x2e80 && c <= 0x9fff) || (c >= 0xf900 && c <= 0xfaff) || (c >= 0xff00 && c <= 0xffef); };
+    // Characters a line must not start with, and ones it must not end with.
+    static const juce::String noLineStart (juce::CharPointer_UTF8 ("、。，．・：；？！ー）」』】〉》ぁぃぅぇぉっゃゅょァィゥェォッャュョ)"));
+    static const juce::String noLineEnd (juce::CharPointer_UTF8 ("（「『【〈《("));
+
+    juce::StringArray pieces;
+    juce::String current;
+    juce::juce_wchar previous = 0;
+    for (auto p = text.getCharPointer(); !p.isEmpty(); ++p)
+    {
+        const auto c = *p;
+        const bool breakable = current.isNotEmpty() && (isWide (c) || isWide (previous)) && !juce::CharacterFunctions::isWhitespace (c)
+                               && !juce::CharacterFunctions::isWhitespace (previous) && !noLineStart.containsChar (c) && !noLineEnd.containsChar (previous);
+        if (breakable)
+        {
+            pieces.add (current);
+            current.clear();
+        }
+        current += juce::String::charToString (c);
+        previous = c;
+    }
+    if (current.isNotEmpty())
+        pieces.add (current);
+    return pieces;
+}
+
 juce::Array<OxladeEQEditor::HelpSegment> OxladeEQEditor::parseHelpSegments (const juce::String& text)
 {
     static const juce::String open ("{warn}"), close ("{/warn}");
@@ -633,6 +667,23 @@ void OxladeEQEditor::updateHelpOverlay()
     }
 }
 
+namespace
+{
+    /** Appends help text so that a line may break between its pieces (see splitForLineBreaks).
+        Runs of the same font and colour are merged into one, which would take the break points
+        away again, so neighbouring pieces differ by one step of blue: too little to see. */
+    void appendBreakable (juce::AttributedString& attributed, const juce::String& text, const juce::Font& font, juce::Colour colour)
+    {
+        const juce::Colour neighbour (colour.getRed(), colour.getGreen(), (juce::uint8) (colour.getBlue() > 0 ? colour.getBlue() - 1 : 1), colour.getAlpha());
+        bool odd = false;
+        for (const auto& piece : OxladeEQEditor::splitForLineBreaks (text))
+        {
+            attributed.append (piece, font, odd ? neighbour : colour);
+            odd = !odd;
+        }
+    }
+} // namespace
+
 void OxladeEQEditor::rebuildHelpLayout()
 {
     helpLayout = std::make_unique<HelpLayout>();
@@ -667,7 +718,7 @@ void OxladeEQEditor::rebuildHelpLayout()
     attributed.setWordWrap (juce::AttributedString::byWord);
     attributed.setLineSpacing (layout.lineSpacing);
     for (const auto& segment : layout.segments)
-        attributed.append (segment.text, segment.isWarning ? layout.warningFont : layout.normalFont, juce::Colours::white);
+        appendBreakable (attributed, segment.text, segment.isWarning ? layout.warningFont : layout.normalFont, juce::Colours::white);
     juce::TextLayout textLayout;
     textLayout.createLayout (attributed, (float) juce::jmax (1, getWidth() - 32));
     layout.textHeight = textLayout.getHeight();
@@ -695,9 +746,10 @@ void OxladeEQEditor::paintOverChildren (juce::Graphics& g)
     attributed.setWordWrap (juce::AttributedString::byWord);
     attributed.setLineSpacing (layout.lineSpacing);
     for (const auto& segment : layout.segments)
-        attributed.append (segment.text,
-                           segment.isWarning ? layout.warningFont : layout.normalFont,
-                           segment.isWarning ? juce::Colour (0xffff4500).withAlpha (alpha) : juce::Colours::white.withAlpha (alpha));
+        appendBreakable (attributed,
+                         segment.text,
+                         segment.isWarning ? layout.warningFont : layout.normalFont,
+                         segment.isWarning ? juce::Colour (0xffff4500).withAlpha (alpha) : juce::Colours::white.withAlpha (alpha));
     juce::TextLayout textLayout;
     const float textWidth = (float) juce::jmax (1, box.getWidth() - 32);
     textLayout.createLayout (attributed, textWidth);
@@ -722,6 +774,9 @@ void OxladeEQEditor::syncUiState()
         return;
 
     helpMode = now.helpMode;
+    topBar->setHelpButtonState (now.helpMode);
+    topBar->setMeterModeDisplay (now.peakMode);
+    bottomBar->setDisplayState (now.fftEnabled, now.fftSizeIndex, now.octCorrIndex, now.dbScale);
     if (!helpMode)
     {
         hoveredHelpComponent = nullptr;
@@ -775,7 +830,11 @@ void OxladeEQEditor::timerCallback()
 
     const bool mono = processor.getMainBusNumOutputChannels() <= 1;
     if (mono != lastMono)
+    {
         lastMono = mono;
+        topBar->setMonoLayout (mono);
+        micLinePanel->setMono (mono);
+    }
 
     trimMeterRow->updateMeters();
     if (++meterTicks >= 3)
@@ -807,7 +866,210 @@ void OxladeEQEditor::timerCallback()
     else
         grHeldDb = juce::jmax (0.0f, grHeldDb - 1.3333334f);
 
+    panelTick();
     updateHelpOverlay();
+}
+
+//==============================================================================
+void OxladeEQEditor::wirePanels()
+{
+    auto sink = [this] (juce::Component& c, const juce::String& text) { setHelpText (c, text); };
+    topBar->registerHelp (sink);
+    micLinePanel->registerHelp (sink);
+    bottomBar->registerHelp (sink);
+    // The EQ panel and the trim row name their controls by help key.
+    auto byKey = [sink] (juce::Component& c, const juce::String& key) { HelpTexts::registerControl (sink, c, key); };
+    eqPanel->registerHelp (byKey);
+    trimMeterRow->registerHelp (byKey);
+
+    topBar->onSettings = [this] { showSettingsMenu(); };
+    topBar->onPresetMenu = [this] { showPresetMenu(); };
+    topBar->onHelpToggled = [this] (bool on) { setHelpMode (on); };
+    topBar->onMeterModeChanged = [this] (bool peak) {
+        processor.ui.uiPeakMode.store (peak);
+        processor.rememberUiSettings();
+    };
+
+    micLinePanel->onChannelSelected = [this] (int channel) {
+        topBar->setCopyDirection (channel);
+        eqPanel->setChannel (channel);
+    };
+    micLinePanel->onDisplayChange = [this] { eqFreqView->repaint(); };
+    topBar->setCopyDirection (micLinePanel->selectedChannel);
+    eqPanel->setChannel (micLinePanel->selectedChannel);
+
+    auto& ui = processor.ui;
+    bottomBar->onFftToggle = [this] (bool on) {
+        processor.ui.uiFftEnabled.store (on);
+        processor.rememberUiSettings();
+    };
+    bottomBar->onDbScale = [this] (int scale) {
+        processor.ui.uiDbScale.store (scale);
+        processor.rememberUiSettings();
+    };
+    bottomBar->onFftOrder = [this] (int order) {
+        processor.ui.uiFftSize.store (juce::jlimit (0, 2, order - 11));
+        processor.rememberUiSettings();
+    };
+    bottomBar->onOctCorr = [this] (float slope) {
+        processor.ui.uiOctCorr.store (slope <= 0.0f ? 0 : (slope < 4.0f ? 1 : 2));
+        processor.rememberUiSettings();
+    };
+    bottomBar->setDisplayState (ui.uiFftEnabled.load(), ui.uiFftSize.load(), ui.uiOctCorr.load(), ui.uiDbScale.load());
+
+    topBar->setMonoLayout (lastMono);
+    micLinePanel->setMono (lastMono);
+
+    settingsMenu = std::make_unique<OptionsMenu>();
+    presetMenu = std::make_unique<OptionsMenu>();
+    addChildComponent (*settingsMenu);
+    addChildComponent (*presetMenu);
+
+    lastPresetGeneration = processor.presetGeneration.load();
+    updateFocusOrder();
+}
+
+void OxladeEQEditor::updateFocusOrder()
+{
+    // Keyboard focus walks top bar, trims, Mic/Line panel, then the EQ bands and the bottom bar.
+    std::vector<juce::Component*> order = topBar->focusOrder();
+    for (auto* c : micLinePanel->focusOrder())
+        order.push_back (c);
+    for (auto* c : bottomBar->focusOrder())
+        order.push_back (c);
+    int index = 1;
+    for (auto* c : order)
+    {
+        c->setWantsKeyboardFocus (true);
+        c->setExplicitFocusOrder (index++);
+    }
+    for (auto* panel : std::initializer_list<juce::Component*>{ topBar.get(), micLinePanel.get(), bottomBar.get() })
+        panel->setFocusContainerType (juce::Component::FocusContainerType::none);
+}
+
+void OxladeEQEditor::panelTick()
+{
+    micLinePanel->updateAutoGainStatus();
+    bottomBar->setCpu (cpuPercent);
+    bottomBar->setGr (juce::jlimit (0.0f, 1.0f, grHeldDb / 6.0f), grHeldDb);
+
+    if (processor.presetListChanged.exchange (false))
+        topBar->refreshPresetList();
+    const auto generation = processor.presetGeneration.load();
+    const bool slotB = processor.isSlotBActive();
+    const int slotId = (slotB ? processor.slotPresetIdB : processor.slotPresetIdA).load();
+    if (generation != lastPresetGeneration || slotB != lastSlotB || slotId != lastSlotPresetId)
+    {
+        lastPresetGeneration = generation;
+        lastSlotB = slotB;
+        lastSlotPresetId = slotId;
+        topBar->refreshSlotDisplay (false);
+    }
+}
+
+void OxladeEQEditor::showSettingsMenu()
+{
+    using Item = OptionsMenu::Item;
+    auto& menu = *settingsMenu;
+    if (menu.isVisible())
+    {
+        menu.close();
+        return;
+    }
+    const float scale = (float) getWidth() / (float) designWidth;
+    menu.scale = scale;
+    menu.typeface = lookAndFeel->regularTypeface;
+    menu.fixedWidth = 0.0f;
+    menu.items.clear();
+
+    if (processor.updateAvailable)
+    {
+        const auto url = processor.updateUrl;
+        menu.items.push_back (Item::makeAction ("Update Available: v" + processor.latestVersion, [url] { juce::URL (url).launchInDefaultBrowser(); }));
+        menu.items.push_back (Item::makeSeparator());
+    }
+    menu.items.push_back (Item::makeAction ("About", [this] { showAboutBox(); }));
+    menu.items.push_back (Item::makeSeparator());
+    menu.items.push_back (Item::makeSubmenu ("Language",
+                                             { Item::makeRadio ("English", 1, !languageJa, [this] { setLanguage (false); }),
+                                               Item::makeRadio (juce::String (juce::CharPointer_UTF8 ("\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e")), 1, languageJa, [this] { setLanguage (true); }) }));
+    menu.items.push_back (Item::makeSeparator());
+    menu.items.push_back (Item::makeToggle ("Edit While Bypassed", processor.ui.editWhileBypassed.load(), [this] { toggleEditWhileBypassed(); }));
+    menu.items.push_back (Item::makeToggle ("Knob Hover Glow", processor.ui.knobHoverGlow.load(), [this] {
+        processor.ui.knobHoverGlow.store (!processor.ui.knobHoverGlow.load());
+        processor.rememberUiSettings();
+        repaint();
+    }));
+    menu.items.push_back (Item::makeSeparator());
+    std::vector<Item> sizes;
+    for (int percent : { 75, 90, 100, 110, 125, 150 })
+        sizes.push_back (Item::makeRadio (juce::String (percent) + (percent == 100 ? "% (Default)" : "%"), 2, percent == processor.ui.uiScalePercent.load(), [this, percent] { applyWindowScale (percent); }));
+    menu.items.push_back (Item::makeSubmenu ("Window Size", std::move (sizes)));
+
+    const auto gear = getLocalArea (topBar.get(), topBar->settings.getBounds());
+    const int width = menu.menuWidth();
+    menu.showAt (gear.getRight() - width, gear.getBottom() + juce::roundToInt (2.0f * scale), getWidth(), getHeight());
+}
+
+void OxladeEQEditor::showPresetMenu()
+{
+    auto& menu = *presetMenu;
+    if (menu.isVisible())
+    {
+        menu.close();
+        return;
+    }
+    topBar->refreshPresetList();
+    const float scale = (float) getWidth() / (float) designWidth;
+    const auto selector = getLocalArea (topBar.get(), topBar->preset.getBounds());
+    menu.scale = scale;
+    menu.typeface = lookAndFeel->regularTypeface;
+    menu.fixedWidth = (float) selector.getWidth() / scale;
+    menu.items = topBar->presetMenuItems;
+    OptionsMenu::tickId (menu.items, processor.currentPresetId.load());
+    menu.showAt (selector.getX(), selector.getBottom() + juce::roundToInt (2.0f * scale), getWidth(), getHeight());
+}
+
+bool OxladeEQEditor::previewHelp (const juce::String& key)
+{
+    const auto text = HelpTexts::lookup (key);
+    for (const auto& [component, combined] : helpTexts)
+        if (combined == text && text.isNotEmpty() && component->isVisible())
+        {
+            helpMode = true;
+            hoveredHelpComponent = component;
+            hoverTicks = helpDelayTicks;
+            helpOverlayAlpha = 1.0f;
+            repaint();
+            return true;
+        }
+    return false;
+}
+
+void OxladeEQEditor::showAboutBox()
+{
+    juce::String message = "Version 1.0.2";
+    const juce::String build = "399";
+    if (build != "0")
+        message << "  (build " << build << ")";
+    message << "\n\n"
+            << "Analog EQ Modeling Plugin\n"
+            << "Powered by Original Hybrid Analog Modeling System\n\n"
+            << "Independently developed. Not affiliated with or endorsed by any hardware manufacturer.\n\n";
+
+    auto* window = new juce::AlertWindow ("Oxlade", message, juce::MessageBoxIconType::NoIcon, this);
+    window->setLookAndFeel (lookAndFeel.get());
+    window->setColour (juce::AlertWindow::backgroundColourId, juce::Colour (0xff0a0a0a).withAlpha (0.95f));
+    window->setColour (juce::AlertWindow::textColourId, juce::Colour (0xfff0f0f0));
+    window->setColour (juce::AlertWindow::outlineColourId, juce::Colour (0xff5c5f6d));
+    window->addButton ("OK", 1, juce::KeyPress (juce::KeyPress::returnKey), juce::KeyPress (juce::KeyPress::escapeKey));
+    for (auto* child : window->getChildren())
+        if (auto* b = dynamic_cast<juce::TextButton*> (child))
+        {
+            b->setColour (juce::TextButton::buttonColourId, juce::Colour (0xff1e1e1e));
+            b->setColour (juce::TextButton::textColourOffId, juce::Colour (0xff2f9fe0));
+        }
+    window->enterModalState (true, nullptr, true);
 }
 
 //==============================================================================

@@ -6,6 +6,7 @@
 #include "editor/EQFreqView.h"
 #include "editor/EQPanel.h"
 #include "editor/MicLinePanel.h"
+#include "editor/OptionsMenu.h"
 #include "editor/TopBar.h"
 #include "editor/TrimMeterRow.h"
 
@@ -69,6 +70,16 @@ public:
 
     std::shared_ptr<CustomLookAndFeel> getCustomLookAndFeel() const noexcept { return lookAndFeel; }
 
+    /** Opens the settings menu under the gear button (rows rebuilt each time). */
+    void showSettingsMenu();
+    /** Opens the preset menu under the preset selector. */
+    void showPresetMenu();
+    /** Shows the help overlay at once for the control registered under a help key (previews and
+        screenshots); false when no control has that key. */
+    bool previewHelp (const juce::String& key);
+    /** Shows the About box. */
+    void showAboutBox();
+
     /** A stretch of help text, drawn in the warning style or not. */
     struct HelpSegment
     {
@@ -83,6 +94,12 @@ public:
     /** Splits marked-up help text at the "{warn}" ... "{/warn}" tags (an unclosed tag runs to the
         end); the tags themselves are dropped. */
     static juce::Array<HelpSegment> parseHelpSegments (const juce::String& text);
+
+    /** Cuts help text into the pieces a line may break between. JUCE 7's text layout only breaks
+        at spaces, so Japanese (written without them) is cut between its characters, keeping
+        closing punctuation and small kana with the character before and opening brackets with
+        the one after; runs of Latin letters and digits stay whole. */
+    static juce::StringArray splitForLineBreaks (const juce::String& text);
 
     /** Keeps the window's proportions while it is resized: a fixed width ÷ height ratio while the
         curve is folded, a minimum height proportional to the width while it is shown. */
@@ -108,6 +125,9 @@ private:
     void updateCurveToggleText();
     void updateKnobToggleText();
     void postAspectCorrection (int targetWidth, int targetHeight, bool whenCurveExpanded);
+    void wirePanels();
+    void panelTick();
+    void updateFocusOrder();
 
     OxladeEQProcessor& processor;
 
@@ -122,6 +142,11 @@ private:
     std::unique_ptr<EQPanel> eqPanel;
     std::unique_ptr<EQFreqView> eqFreqView;
     std::unique_ptr<BottomBar> bottomBar;
+
+    std::unique_ptr<OptionsMenu> settingsMenu, presetMenu;
+    uint32_t lastPresetGeneration = 0;
+    int lastSlotPresetId = -1;
+    bool lastSlotB = false;
 
     std::unique_ptr<juce::TextButton> eqCurveToggle;
     bool eqCurveExpanded = false;

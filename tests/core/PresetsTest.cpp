@@ -153,6 +153,38 @@ TEST (PresetSave, SnapshotIsWrittenUnderTheTrimmedNameAndReplacesAnOlderFile)
     EXPECT_EQ (folder.getNumberOfChildFiles (juce::File::findFilesAndDirectories), before);
 }
 
+TEST (PresetSave, ReplacingAnExistingPresetIsAskedFirst)
+{
+    ScopedDataRoot data;
+    const auto folder = data.root.getChildFile ("mine");
+    folder.createDirectory();
+    writeText (folder.getChildFile ("Bright.hlpd"), "old");
+    writeText (folder.getChildFile ("Notes.txt"), "not a preset");
+
+    const juce::String askEn = "A preset named \"Bright\" already exists.\n\nDo you want to replace it?";
+    const juce::String askJa = juce::CharPointer_UTF8 ("プリセット「Bright」は既に存在します。\n\n置き換えますか？");
+    const struct
+    {
+        const char* chosen;
+        bool japanese;
+        juce::String question;
+    } cases[] = {
+        { "Bright.hlpd", false, askEn },
+        { "Bright.HLPD", true, askJa },
+        { "Bright. . ", false, askEn }, // the name rule maps it onto the existing file
+        { "Bright", false, askEn },
+        { "Dark.hlpd", false, {} },
+        { "Notes.txt", false, {} }, // saved as "Notes.txt.hlpd", which does not exist
+        { "...", false, {} },       // unusable: the save reports it, nothing is asked
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ (presetSaveQuestion (folder.getChildFile (c.chosen), c.japanese), c.question) << c.chosen;
+
+    EXPECT_EQ (presetReplaceQuestion (folder.getChildFile ("Bright.hlpd"), false), askEn);
+    EXPECT_EQ (presetReplaceQuestion (folder.getChildFile ("Bright.hlpd"), true), askJa);
+    EXPECT_EQ (folder.getChildFile ("Bright.hlpd").loadFileAsString(), "old"); // asking writes nothing
+}
+
 // Tests may run as root, for whom a read-only folder is still writable: the write is made to
 // fail by putting the target inside a path whose parent is a regular file.
 TEST (PresetSave, WriteFailureNamesTheFullPathInTheChosenLanguage)

@@ -28,6 +28,12 @@ struct EditorTestAccess
     static juce::TextButton& curveToggle (OxladeEQEditor& e) { return *e.eqCurveToggle; }
     static juce::TextButton& knobToggle (OxladeEQEditor& e) { return *e.eqKnobToggle; }
     static float grHeldDb (const OxladeEQEditor& e) { return e.grHeldDb; }
+    static TopBar& topBar (OxladeEQEditor& e) { return *e.topBar; }
+    static MicLinePanel& micLine (OxladeEQEditor& e) { return *e.micLinePanel; }
+    static BottomBar& bottom (OxladeEQEditor& e) { return *e.bottomBar; }
+    static OptionsMenu& settingsMenu (OxladeEQEditor& e) { return *e.settingsMenu; }
+    static OptionsMenu& presetMenu (OxladeEQEditor& e) { return *e.presetMenu; }
+    static const std::unordered_map<juce::Component*, juce::String>& helpTexts (const OxladeEQEditor& e) { return e.helpTexts; }
 
     /** Places the mouse for the help overlay's "is the mouse over the editor" check. */
     static void setMousePosition (OxladeEQEditor& e, juce::Point<int> screenPosition)

@@ -253,6 +253,63 @@ TEST (Hosting, Vst3EditorOpensResizesAndCloses)
     runEditorChecks (format, absoluteBundle (OXLADE_VST3_BUNDLE));
 }
 
+TEST (Hosting, Vst3EditorOpenUnderRandomAutomation)
+{
+    // Every parameter automated at random from a thread of its own for three seconds while audio
+    // runs on another and the editor's timer refreshes its panels: no assertion, crash or lock-up.
+    juce::VST3PluginFormat format;
+    auto plugin = loadPlugin (format, absoluteBundle (OXLADE_VST3_BUNDLE), 48000.0, 256);
+    ASSERT_NE (plugin, nullptr);
+    plugin->prepareToPlay (48000.0, 256);
+
+    std::atomic<bool> running{ true };
+    std::atomic<int> blocks{ 0 }, changes{ 0 };
+    std::thread audio ([&] {
+        juce::AudioBuffer<float> buffer (2, 256);
+        juce::MidiBuffer midi;
+        while (running.load())
+        {
+            for (int i = 0; i < 256; ++i)
+                for (int ch = 0; ch < 2; ++ch)
+                    buffer.setSample (ch, i, 0.5f * (float) std::sin (0.05 * (blocks.load() * 256 + i)));
+            plugin->processBlock (buffer, midi);
+            ++blocks;
+            juce::Thread::sleep (1);
+        }
+    });
+    std::thread automation ([&] {
+        juce::Random random (1234);
+        const auto params = plugin->getParameters();
+        while (running.load())
+        {
+            auto* param = params[random.nextInt (params.size())];
+            if (param != plugin->getBypassParameter())
+                param->setValueNotifyingHost (random.nextFloat());
+            ++changes;
+            juce::Thread::sleep (1);
+        }
+    });
+
+    std::unique_ptr<juce::AudioProcessorEditor> editor (plugin->createEditorIfNeeded());
+    ASSERT_NE (editor, nullptr);
+    editor->setVisible (true);
+    editor->addToDesktop (juce::ComponentPeer::windowIsTemporary);
+    const auto end = juce::Time::getMillisecondCounter() + 3000;
+    while (juce::Time::getMillisecondCounter() < end)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (50);
+
+    running = false;
+    automation.join();
+    audio.join();
+    EXPECT_GT (blocks.load(), 100);
+    EXPECT_GT (changes.load(), 500);
+    plugin->editorBeingDeleted (editor.get());
+    editor.reset();
+    juce::MessageManager::getInstance()->runDispatchLoopUntil (100);
+    plugin->releaseResources();
+    plugin.reset();
+}
+
 TEST (Hosting, Lv2EditorOpensResizesAndCloses)
 {
     juce::LV2PluginFormat format;

@@ -113,6 +113,9 @@ struct ScreenshotOptions
     int scalePercent = 100;
     juce::String layout; ///< "folded", "expanded", "knobs-folded", or empty for the state's own
     bool overwrite = false;
+    juce::String helpKey;  ///< show the help overlay of the control with this help key
+    bool japanese = false; ///< help texts in Japanese
+    juce::String menu;     ///< "preset" or "settings": that menu open
 };
 
 /** Renders the processor's editor off-screen, without a window, to a PNG of the editor's own

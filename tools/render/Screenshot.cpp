@@ -17,6 +17,7 @@ void writeEditorScreenshot (OxladeEQProcessor& processor, const ScreenshotOption
     // The editor reads its scale and fold state from the processor when it opens.
     auto& ui = processor.ui;
     ui.uiScalePercent.store (options.scalePercent);
+    ui.uiLanguageJa.store (options.japanese);
     if (options.layout == "folded")
     {
         ui.uiEqCurveExpanded.store (false);
@@ -63,6 +64,14 @@ void writeEditorScreenshot (OxladeEQProcessor& processor, const ScreenshotOption
     }
 
     editor->setVisible (true);
+    if (options.helpKey.isNotEmpty() && !oxladeEditor->previewHelp (options.helpKey))
+        throw RenderError{ "no control shows the help key " + options.helpKey };
+    if (options.menu == "preset")
+        oxladeEditor->showPresetMenu();
+    else if (options.menu == "settings")
+        oxladeEditor->showSettingsMenu();
+    else if (options.menu.isNotEmpty())
+        throw RenderError{ "unknown menu " + options.menu + " (preset or settings)" };
     const auto image = editor->createComponentSnapshot (editor->getLocalBounds(), true, 1.0f);
 
     juce::TemporaryFile temp (file);

@@ -60,6 +60,9 @@ const char* usageText =
     "  --layout L                screenshot fold state: folded (EQ curve folded),\n"
     "                            expanded (curve and knobs shown) or knobs-folded (curve\n"
     "                            shown, EQ knobs folded); default: the state's own\n"
+    "  --help-key KEY            screenshot with the help overlay of the control under KEY\n"
+    "  --japanese                screenshot help texts in Japanese\n"
+    "  --menu M                  screenshot with the preset or settings menu open\n"
     "  --list-params             list parameters (ID, name, range, default, current)\n"
     "  --json                    machine-readable --list-params\n"
     "  --help                    this text\n";
@@ -146,6 +149,12 @@ int main (int argc, char** argv)
                 fail ("--scale expects a percentage from 75 to 200, got '" + v + "'");
             scaleGiven = true;
         }
+        else if (arg == "--help-key")
+            screenshot.helpKey = next().trim();
+        else if (arg == "--japanese")
+            screenshot.japanese = true;
+        else if (arg == "--menu")
+            screenshot.menu = next().trim();
         else if (arg == "--layout")
         {
             screenshot.layout = next().trim();
