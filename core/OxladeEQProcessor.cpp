@@ -258,6 +258,7 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
 
     eq.setGlideLength (stepsFor (eqGlideSeconds, sr));
     latchLiveEq();
+    presetGenerationSeen = presetGeneration.load();
 
     readStructuralSelections();
     applyOversampling();
@@ -489,9 +490,16 @@ void OxladeEQProcessor::latchLiveEq() noexcept
 
 void OxladeEQProcessor::updateLiveEq (bool holding) noexcept
 {
-    // A structural EQ switch is only ever heard through the fade.
+    // A structural EQ switch is only ever heard through the fade. So is a slot switch or preset
+    // load: its generation count moves before the first parameter does, so the fade starts even
+    // if this block sees only part of the new state.
     if (!(readEqStructure() == liveEqStructure))
         resetRequested.store (true);
+    if (const auto generation = presetGeneration.load(); generation != presetGenerationSeen)
+    {
+        presetGenerationSeen = generation;
+        resetRequested.store (true);
+    }
     if (holding || resetRequested.load())
         return; // everything waits for the bottom of the fade
 

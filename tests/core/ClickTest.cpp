@@ -646,3 +646,22 @@ TEST (Clicks, DriveRamps)
     r.needsModels = false;
     checkRow (r);
 }
+
+TEST (Clicks, ASlotSwitchSeenHalfWayStillWaitsForTheFade)
+{
+    // A slot switch or preset load on another thread counts its generation before it replaces
+    // any parameter. An audio block that runs after the count and the first new value, but
+    // before the loader raises the fade itself, must already hold the new value for the fade.
+    ProcessorHarness h;
+    apply (*h.processor, { { "clipper", 0.0f }, { "lmfFreq", 500.0f } });
+    h.prepare (48000.0, 512);
+    auto warm = makeSine (2, 512 * 4, 440.0, 48000.0, 0.25f);
+    h.process (warm);
+
+    ++h.processor->presetGeneration;
+    apply (*h.processor, { { "lmfGain", 9.0f } });
+    ASSERT_FALSE (h.processor->isResetRequested());
+    auto block = makeSine (2, 512, 440.0, 48000.0, 0.25f);
+    h.process (block);
+    EXPECT_NE (h.processor->getFadeDirection(), 0);
+}
