@@ -262,6 +262,7 @@ void OxladeEQProcessor::prepareToPlay (double sr, int n)
 
     eq.setGlideLength (stepsFor (eqGlideSeconds, sr));
     latchLiveEq();
+    presetGenerationSeen = presetGeneration.load();
 
     readStructuralSelections();
     applyOversampling();
@@ -494,9 +495,16 @@ void OxladeEQProcessor::latchLiveEq() noexcept
 
 void OxladeEQProcessor::updateLiveEq (bool holding) noexcept
 {
-    // A structural EQ switch is only ever heard through the fade.
+    // A structural EQ switch is only ever heard through the fade. So is a slot switch or preset
+    // load: its generation count moves before the first parameter does, so the fade starts even
+    // if this block sees only part of the new state.
     if (!(readEqStructure() == liveEqStructure))
         resetRequested.store (true);
+    if (const auto generation = presetGeneration.load(); generation != presetGenerationSeen)
+    {
+        presetGenerationSeen = generation;
+        resetRequested.store (true);
+    }
     if (holding || resetRequested.load())
         return; // everything waits for the bottom of the fade
 
@@ -625,6 +633,15 @@ bool OxladeEQProcessor::processHostChunk (Sample* const* io, int numChannels, in
 {
     constexpr bool isDouble = std::is_same_v<Sample, double>;
 
+    const bool bypassOn = raw.bypass->load() > 0.5f;
+    if (bypassOn == bypassTarget && bypassTarget && dryDelayLength == 0 && !bypassMix.isMoving() && bypassMix.getCurrent() >= 1.0)
+    {
+        // Bypassed with nothing to delay: the input is the output.
+        autoGain.cancelIfRunning();
+        chainIdle = true;
+        return false;
+    }
+
     // The dry signal, delayed by the reported latency so it lines up with the chain's output. It
     // runs in every block, whatever is heard.
     double* dry[2] = { dryScratch.getWritePointer (0), dryScratch.getWritePointer (1) };
@@ -649,7 +666,6 @@ bool OxladeEQProcessor::processHostChunk (Sample* const* io, int numChannels, in
     if (dryDelayLength > 0)
         dryDelayPosition = (dryDelayPosition + n) % dryDelayLength;
 
-    const bool bypassOn = raw.bypass->load() > 0.5f;
     if (bypassOn != bypassTarget)
         beginBypassChange (bypassOn);
     if (bypassTarget)
@@ -943,11 +959,17 @@ void OxladeEQProcessor::runNonlinearSection (float* const* ch, int numChannels, 
 void OxladeEQProcessor::runModellingStage (float* const* ch, int numChannels, int n, bool neural, bool standard, bool lecfActive, double expansion) noexcept
 {
     n = juce::jmin (n, (int) driveRamp.size());
-    for (int i = 0; i < n; ++i)
-    {
-        driveRamp[(size_t) i] = driveEnableSmoother.getNextValue() * driveAmount.next();
-        expansionRamp[(size_t) i] = expansionEnableSmoother.getNextValue() * expansion;
-    }
+    // At rest (the usual case) the ramps are constants; the per-sample path gives the same values.
+    if (!driveEnableSmoother.isSmoothing() && !driveAmount.isMoving())
+        std::fill (driveRamp.begin(), driveRamp.begin() + n, (double) driveEnableSmoother.getCurrentValue() * driveAmount.getCurrent());
+    else
+        for (int i = 0; i < n; ++i)
+            driveRamp[(size_t) i] = driveEnableSmoother.getNextValue() * driveAmount.next();
+    if (!expansionEnableSmoother.isSmoothing())
+        std::fill (expansionRamp.begin(), expansionRamp.begin() + n, (double) expansionEnableSmoother.getCurrentValue() * expansion);
+    else
+        for (int i = 0; i < n; ++i)
+            expansionRamp[(size_t) i] = expansionEnableSmoother.getNextValue() * expansion;
 
     if (neural)
     {

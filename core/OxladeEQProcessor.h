@@ -375,6 +375,7 @@ private:
     // Audio-thread equaliser state (see readEqStructure).
     EqStructure liveEqStructure;
     BandParameterValues liveBandValues;
+    uint32_t presetGenerationSeen = 0;
 
     // Fade: samples of silence still to hold at the bottom before fading in.
     int fadeHold = 0;

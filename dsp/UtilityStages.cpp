@@ -246,22 +246,6 @@ void LowEndCleanFilter::setCutoff (double cornerHz) noexcept
     coeffs = designLecfHighPass (cornerHz, sampleRate);
 }
 
-double LowEndCleanFilter::processSample (double x) noexcept
-{
-    const double d = x - ic2eq;
-    const double bp = coeffs.a1 * ic1eq + coeffs.a2 * d;
-    const double lp = ic2eq + coeffs.a2 * ic1eq + coeffs.a3 * d;
-    ic1eq = 2.0 * bp - ic1eq;
-    ic2eq = 2.0 * lp - ic2eq;
-    const double y = x - coeffs.k * bp - lp;
-
-    if (std::isfinite (y))
-        return y;
-
-    reset();
-    return 0.0;
-}
-
 void LowEndCleanFilter::process (float* data, int numSamples) noexcept
 {
     process (data, data, numSamples);

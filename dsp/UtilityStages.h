@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 
 namespace oxlade
 {
@@ -127,8 +128,22 @@ public:
     /** Takes precomputed coefficients. */
     void setCoefficients (const LecfCoefficients& c) noexcept { coeffs = c; }
 
-    /** High-passes one sample. */
-    double processSample (double x) noexcept;
+    /** High-passes one sample (inline: the Standard stage calls it for every sample). */
+    double processSample (double x) noexcept
+    {
+        const double d = x - ic2eq;
+        const double bp = coeffs.a1 * ic1eq + coeffs.a2 * d;
+        const double lp = ic2eq + coeffs.a2 * ic1eq + coeffs.a3 * d;
+        ic1eq = 2.0 * bp - ic1eq;
+        ic2eq = 2.0 * lp - ic2eq;
+        const double y = x - coeffs.k * bp - lp;
+
+        if (std::isfinite (y))
+            return y;
+
+        reset();
+        return 0.0;
+    }
 
     /** High-passes a block in place. */
     void process (float* data, int numSamples) noexcept;

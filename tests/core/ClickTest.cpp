@@ -94,7 +94,8 @@ struct Row
     double residualLimit = 0.01;                          ///< |out - new| / A after settleMs
     std::vector<double> rates{ 44100.0, 48000.0 };
     bool needsModels = false;
-    bool stereoSpread = false; ///< left and right differ (M/S matters)
+    bool stereoSpread = false;      ///< left and right differ (M/S matters)
+    bool oversampleVariants = true; ///< false: the row sets "oversample" itself
     /** A sweep instead of one event: the action is called with the sweep position 0..1 every
         sweepHop samples over sweepSeconds; only the inter-harmonic energy is judged. */
     std::function<void (OxladeEQProcessor&, double)> sweep;
@@ -329,7 +330,8 @@ std::vector<Variant> variantsFor (const Row& row)
     for (double rate : row.rates)
         for (int os : { 0, 2 })
             for (bool dbl : { false, true })
-                list.push_back ({ rate, os, dbl });
+                if (os == 0 || row.oversampleVariants)
+                    list.push_back ({ rate, os, dbl });
     return list;
 }
 
@@ -482,6 +484,18 @@ TEST (Clicks, StructuralSwitchesAndHostResetHideTheConverterRefill)
     r.after = { { "fltr", 1.0f } };
     r.event = setOnMessageThread ({ { "fltr", 1.0f } });
     checkRow (r);
+
+    r.name = "clipper OFF -> Practical";
+    r.after = { { "clipper", 1.0f } };
+    r.event = setOnMessageThread ({ { "clipper", 1.0f } });
+    checkRow (r);
+
+    r.name = "oversampling x1 -> x4";
+    r.oversampleVariants = false;
+    r.before = { { "oversample", 0.0f } };
+    r.after = { { "oversample", 2.0f } };
+    r.event = setOnMessageThread ({ { "oversample", 2.0f } });
+    checkRow (r);
 }
 
 //==============================================================================
@@ -631,4 +645,23 @@ TEST (Clicks, DriveRamps)
     r.after = { { "mode", 0.0f }, { "drive", 100.0f } };
     r.needsModels = false;
     checkRow (r);
+}
+
+TEST (Clicks, ASlotSwitchSeenHalfWayStillWaitsForTheFade)
+{
+    // A slot switch or preset load on another thread counts its generation before it replaces
+    // any parameter. An audio block that runs after the count and the first new value, but
+    // before the loader raises the fade itself, must already hold the new value for the fade.
+    ProcessorHarness h;
+    apply (*h.processor, { { "clipper", 0.0f }, { "lmfFreq", 500.0f } });
+    h.prepare (48000.0, 512);
+    auto warm = makeSine (2, 512 * 4, 440.0, 48000.0, 0.25f);
+    h.process (warm);
+
+    ++h.processor->presetGeneration;
+    apply (*h.processor, { { "lmfGain", 9.0f } });
+    ASSERT_FALSE (h.processor->isResetRequested());
+    auto block = makeSine (2, 512, 440.0, 48000.0, 0.25f);
+    h.process (block);
+    EXPECT_NE (h.processor->getFadeDirection(), 0);
 }
