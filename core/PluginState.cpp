@@ -176,7 +176,10 @@ void OxladeEQProcessor::setStateInformation (const void* data, int sizeInBytes)
     currentPresetId = (slotB ? slotPresetIdB : slotPresetIdA).load();
 
     // Everything is restored, the protected parameters included; every gain target, band and
-    // EQ-in state is recomputed (a state may differ only in a bypass flag).
+    // EQ-in state is recomputed (a state may differ only in a bypass flag). Counted as a
+    // wholesale replacement, so the audio thread holds the new values until the fade's bottom
+    // even when the restore runs on a host thread while blocks are processed.
+    ++presetGeneration;
     replaceParameterState (tree, {});
     (slotB ? slotStateB : slotStateA) = parameters.copyState();
 }
