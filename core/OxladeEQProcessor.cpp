@@ -129,9 +129,14 @@ OxladeEQProcessor::~OxladeEQProcessor()
     for (auto& t : backgroundThreads)
         if (t.joinable())
             t.join();
-    cancelPendingUpdate();
+    // Listeners go before the pending update is cancelled: a change arriving from a host thread
+    // in between would post a fresh update that the message thread could deliver to this
+    // half-destroyed instance. Then wait for a deferred update already running elsewhere (hosts
+    // may destroy an instance on their own thread while JUCE's message thread is busy with it).
     for (const auto& id : listenedParameterIDs())
         parameters.removeParameterListener (id, this);
+    cancelPendingUpdate();
+    const juce::ScopedLock sl (stateLock);
 }
 
 void OxladeEQProcessor::loadEmbeddedResources()
