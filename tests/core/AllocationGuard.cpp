@@ -8,7 +8,7 @@ namespace
 thread_local std::size_t allocationsOnThisThread = 0;
 thread_local int guardDepth = 0;
 
-void* countedAlloc (std::size_t size)
+[[maybe_unused]] void* countedAlloc (std::size_t size)
 {
     if (guardDepth > 0)
         ++allocationsOnThisThread;
@@ -19,7 +19,7 @@ void* countedAlloc (std::size_t size)
     throw std::bad_alloc();
 }
 
-void* countedAlignedAlloc (std::size_t size, std::align_val_t alignment)
+[[maybe_unused]] void* countedAlignedAlloc (std::size_t size, std::align_val_t alignment)
 {
     if (guardDepth > 0)
         ++allocationsOnThisThread;
