@@ -157,10 +157,11 @@ EQPanel::EQPanel (OxladeEQProcessor& p)
 
     lfShapeTextButton.setButtonText ("LF Bell");
     hfShapeTextButton.setButtonText ("HF Bell");
-    for (auto [button, name] : { std::pair{ &lfShapeTextButton, "LF" }, std::pair{ &hfShapeTextButton, "HF" } })
+    for (const auto& entry : { std::pair{ &lfShapeTextButton, "LF" }, std::pair{ &hfShapeTextButton, "HF" } })
     {
+        auto* button = entry.first;
         button->setClickingTogglesState (true);
-        button->onStateChange = [button, prefix = juce::String (name)] {
+        button->onStateChange = [button, prefix = juce::String (entry.second)] {
             const auto text = prefix + (button->getToggleState() ? " Shelf" : " Bell");
             if (button->getButtonText() != text)
                 button->setButtonText (text);
