@@ -61,7 +61,7 @@ CONFIG = {
         "flutes": 60, "flute_depth": 0.22,  # grip flutes on the rounded outer edge
         "colour": (0.080, 0.083, 0.092),
         "body_colour": (0.060, 0.062, 0.070),
-        "spec": 0.55, "shininess": 38.0,
+        "specular": 0.55, "shininess": 38.0,
         "line": {"r0": 77.5, "r1": 102.5, "width": 6.2, "colour": (0.97, 0.97, 0.95)},
         "shadow": {"offset": (3.5, 5.5), "blur": 5.5, "alpha": 0.62, "grow": 1.0},
         "contact": {"blur": 1.6, "alpha": 0.55},
@@ -74,7 +74,7 @@ CONFIG = {
         "colour": (0.66, 0.675, 0.70),
         "spin_grooves": 0.055,  # strength of the concentric machining marks
         "aniso_spec": 0.55, "aniso_power": 70.0,
-        "spec": 0.35, "shininess": 60.0,
+        "specular": 0.35, "shininess": 60.0,
         "line": {"r0": 13.0, "r1": 63.5, "width": 4.8, "colour": (0.035, 0.035, 0.04),
                  "engrave": {"wall": 1.3, "light": 0.85}},
         "shadow": {"offset": (2.6, 4.0), "blur": 3.8, "alpha": 0.70, "grow": 0.5},
@@ -89,7 +89,7 @@ CONFIG = {
         "bevel": 4.0,
         "flutes": 64, "flute_depth": 0.22,
         "colour": (0.080, 0.083, 0.092),
-        "spec": 0.55, "shininess": 38.0,
+        "specular": 0.55, "shininess": 38.0,
         "skirt_line": {"r0": 84.0, "r1": 110.0, "width": 6.4, "colour": (0.97, 0.97, 0.95)},
         "cap_line": {"r0": 15.0, "r1": 72.0, "width": 5.2,
                      "engrave": {"wall": 1.3, "light": 0.85}},
@@ -262,30 +262,30 @@ def soft_disc(d, radius, ss):
     return np.clip((radius - d) * ss + 0.5, 0.0, 1.0)
 
 
-def shade_plastic(nx, ny, nz, albedo, spec, shininess):
+def shade_plastic(nx, ny, nz, albedo, specular, shininess):
     L = light()
     H = half_vector()
     ndl = np.clip(nx * L[0] + ny * L[1] + nz * L[2], 0.0, 1.0)
     ndh = np.clip(nx * H[0] + ny * H[1] + nz * H[2], 0.0, 1.0)
     amb = CONFIG["ambient"] * (0.75 + 0.25 * (-ny * 0.5 + nz * 0.5 + 0.5))
     diff = amb + (1.0 - CONFIG["ambient"]) * ndl
-    s = spec * ndh ** shininess
+    s = specular * ndh ** shininess
     # broad sheen of a satin finish
-    s = s + 0.25 * spec * ndh ** (shininess * 0.12)
+    s = s + 0.25 * specular * ndh ** (shininess * 0.12)
     alb = np.asarray(albedo, dtype=np.float64)
     return diff[..., None] * alb + s[..., None]
 
 
-def shade_paint(nx, ny, nz, colour, spec, shininess):
+def shade_paint(nx, ny, nz, colour, specular, shininess):
     """Printed or filled marks: matt paint that stays readable on the shaded side."""
     L = light()
     ndl = np.clip(nx * L[0] + ny * L[1] + nz * L[2], 0.0, 1.0)
     lift = CONFIG["paint_lift"]
-    base = shade_plastic(nx, ny, nz, colour, spec, shininess)
+    base = shade_plastic(nx, ny, nz, colour, specular, shininess)
     return base * (1.0 - lift) + (np.asarray(colour) * (0.75 + 0.25 * ndl)[..., None]) * lift
 
 
-def shade_brushed_metal(x, y, nx, ny, nz, albedo, aniso, power, spec, shininess, grooves):
+def shade_brushed_metal(x, y, nx, ny, nz, albedo, aniso, power, specular, shininess, grooves):
     """Spun metal: circular tangent gives the radial highlight streak of a machined cap."""
     L = light()
     H = half_vector()
@@ -301,7 +301,7 @@ def shade_brushed_metal(x, y, nx, ny, nz, albedo, aniso, power, spec, shininess,
     alb = np.asarray(albedo, dtype=np.float64)
     col = base[..., None] * alb
     col = col + (aniso * kk * ndl)[..., None] * (0.6 * alb + 0.4)
-    col = col + (spec * ndh ** shininess)[..., None]
+    col = col + (specular * ndh ** shininess)[..., None]
     return col
 
 
@@ -391,9 +391,9 @@ def knob_layers(kind, ss):
         nz = np.where(inside, cz_, nz)
         alb = np.where(inside[..., None], np.array(p["body_colour"]), np.array(p["colour"]))
         body = shade_plastic(nx, ny, nz, (1.0, 1.0, 1.0), 0.0, 1.0) * alb
-        body = body + shade_plastic(nx, ny, nz, (0, 0, 0), p["spec"], p["shininess"])
+        body = body + shade_plastic(nx, ny, nz, (0, 0, 0), p["specular"], p["shininess"])
         ln = p["line"]
-        mark = shade_paint(nx, ny, nz, ln["colour"], p["spec"] * 0.6, p["shininess"])
+        mark = shade_paint(nx, ny, nz, ln["colour"], p["specular"] * 0.6, p["shininess"])
         cov = soft_disc(r, R, ss)
         L["shadow"] = shadow_a
         L["layers"] = [{"rgb": body, "alpha": cov, "marks": [(ln, mark)]}]
@@ -411,9 +411,9 @@ def knob_layers(kind, ss):
         L["shadow"] = 1.0 - (1.0 - shadow_layer(x, y, R, p["shadow"])) * (
             1.0 - contact_layer(x, y, R, p["contact"]))
         nx, ny, nz = skirt_surface(x, y, r, p, R, p["cap_radius"])
-        body = shade_plastic(nx, ny, nz, p["colour"], p["spec"], p["shininess"])
+        body = shade_plastic(nx, ny, nz, p["colour"], p["specular"], p["shininess"])
         ln = p["skirt_line"]
-        mark = shade_paint(nx, ny, nz, ln["colour"], p["spec"] * 0.6, p["shininess"])
+        mark = shade_paint(nx, ny, nz, ln["colour"], p["specular"] * 0.6, p["shininess"])
         skirt = {"rgb": body, "alpha": soft_disc(r, R, ss), "marks": [(ln, mark)]}
         cl = dict(p["cap_line"])
         cl["colour"] = cap["line"]
@@ -443,7 +443,7 @@ def cap_surface(x, y, r, R, chamfer, p, metal, colour, line_colour, ss, gloss=No
     if metal:
         g = radial_grooves(r, p["spin_grooves"], 5)
         rgb = shade_brushed_metal(x, y, nx, ny, nz, colour, p["aniso_spec"], p["aniso_power"],
-                                  p["spec"], p["shininess"], g)
+                                  p["specular"], p["shininess"], g)
         mark = shade_plastic(nx, ny, nz, line_colour, 0.25, 40.0)
     else:
         rgb = shade_plastic(nx, ny, nz, colour, 0.75, 55.0)
@@ -469,10 +469,10 @@ def render_knob_frames(kind, angles):
         img = base
         for layer in L["layers"]:
             rgb = layer["rgb"]
-            for spec, mark in layer["marks"]:
-                cov = line_coverage(x, y, ang, spec["r0"], spec["r1"], spec["width"], ss)
+            for specular, mark in layer["marks"]:
+                cov = line_coverage(x, y, ang, specular["r0"], specular["r1"], specular["width"], ss)
                 rgb = rgb + cov[..., None] * (mark - rgb)
-                eng = spec.get("engrave")
+                eng = specular.get("engrave")
                 if eng:
                     # cut groove: the wall facing the light catches it, the other stays dark
                     t = math.radians(ang)
@@ -482,9 +482,9 @@ def render_knob_frames(kind, angles):
                         lit = max(0.0, -side * d)
                         if lit <= 0.0:
                             continue
-                        off = side * (spec["width"] - eng["wall"]) / 2.0
-                        wc = line_coverage(x, y, ang, spec["r0"] + eng["wall"],
-                                           spec["r1"] - eng["wall"], eng["wall"], ss, off)
+                        off = side * (specular["width"] - eng["wall"]) / 2.0
+                        wc = line_coverage(x, y, ang, specular["r0"] + eng["wall"],
+                                           specular["r1"] - eng["wall"], eng["wall"], ss, off)
                         rgb = rgb + (wc * lit * eng["light"])[..., None] * mark_env(layer)
             img = over(prem(rgb, layer["alpha"]), img)
         frames.append(premul_to_rgba8(downsample(img, ss)))
