@@ -1,7 +1,52 @@
 #include "core/XmlInput.h"
 
+#include <cstring>
+
 namespace oxlade
 {
+namespace
+{
+    // Deeper than anything we write by far; JUCE's parser recurses once per level.
+    constexpr int maxElementDepth = 64;
+
+    /** True when the text declares a document type (JUCE expands the entities a DTD defines,
+        so a few hundred bytes of nested entities grow without bound) or nests elements deeper
+        than maxElementDepth. Our states and presets have neither. The depth count is a
+        conservative scan: markup inside comments or CDATA only makes it count higher. */
+    bool hasUnsafeStructure (const char* text, size_t length)
+    {
+        int depth = 0;
+        for (size_t i = 0; i + 1 < length; ++i)
+        {
+            if (text[i] == '<')
+            {
+                const char next = text[i + 1];
+                if (next == '!')
+                {
+                    if (length - i >= 9 && std::memcmp (text + i, "<!DOCTYPE", 9) == 0)
+                        return true;
+                    if (length - i >= 8 && std::memcmp (text + i, "<!ENTITY", 8) == 0)
+                        return true;
+                }
+                else if (next == '/')
+                {
+                    --depth;
+                }
+                else if (next != '?')
+                {
+                    if (++depth > maxElementDepth)
+                        return true;
+                }
+            }
+            else if (text[i] == '/' && text[i + 1] == '>')
+            {
+                --depth;
+            }
+        }
+        return false;
+    }
+} // namespace
+
 std::unique_ptr<juce::XmlElement> parseXmlText (const char* text, size_t size)
 {
     if (text == nullptr || size == 0 || size > (size_t) std::numeric_limits<int>::max())
@@ -13,7 +58,7 @@ std::unique_ptr<juce::XmlElement> parseXmlText (const char* text, size_t size)
     }
     const auto* end = static_cast<const char*> (std::memchr (text, 0, size));
     const auto length = end != nullptr ? (size_t) (end - text) : size;
-    if (length == 0 || !juce::CharPointer_UTF8::isValidString (text, (int) length))
+    if (length == 0 || !juce::CharPointer_UTF8::isValidString (text, (int) length) || hasUnsafeStructure (text, length))
         return nullptr;
     return juce::parseXML (juce::String::fromUTF8 (text, (int) length));
 }

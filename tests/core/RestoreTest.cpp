@@ -563,6 +563,34 @@ TEST (BadInput, MalformedUtf8StateOrPresetIsRefused)
     EXPECT_FALSE (h.processor->loadPresetFile (file, false));
     expectSameParameters (before, snapshot (*h.processor));
 
+    // Entities defined in a document type expand exponentially (ten levels of ten would take
+    // hours to parse; four levels already give ten thousand copies), and elements nested tens of
+    // thousands deep exhaust the parser's stack.
+    std::string laughs = "<?xml version=\"1.0\"?><!DOCTYPE Parameters [<!ENTITY a0 \"ha\">";
+    for (int level = 1; level <= 4; ++level)
+    {
+        laughs += "<!ENTITY a" + std::to_string (level) + " \"";
+        for (int i = 0; i < 10; ++i)
+            laughs += "&a" + std::to_string (level - 1) + ";";
+        laughs += "\">";
+    }
+    laughs += "]><Parameters><PARAM id=\"lmfGain\" value=\"-6.0\"/><Note text=\"&a4;\"/></Parameters>";
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<Parameters>";
+    for (const auto& document : { laughs, deep })
+    {
+        ASSERT_TRUE (file.replaceWithData (document.data(), document.size()));
+        EXPECT_FALSE (h.processor->loadPresetFile (file, false));
+        juce::MemoryOutputStream state;
+        state.writeInt (0x21324356);
+        state.writeInt ((int) document.size() + 1);
+        state.write (document.data(), document.size());
+        state.writeByte (0);
+        h.processor->setStateInformation (state.getData(), (int) state.getDataSize());
+        expectSameParameters (before, snapshot (*h.processor));
+    }
+
     // What the instance writes itself still loads.
     juce::MemoryBlock good;
     h.processor->getStateInformation (good);
