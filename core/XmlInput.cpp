@@ -10,11 +10,15 @@ namespace
     constexpr int maxElementDepth = 64;
 
     /** True when the text declares a document type (JUCE expands the entities a DTD defines,
-        so a few hundred bytes of nested entities grow without bound) or nests elements deeper
-        than maxElementDepth. Our states and presets have neither. The depth count is a
+        so a few hundred bytes of nested entities grow without bound), holds a processing
+        instruction other than the leading XML declaration, or nests elements deeper than
+        maxElementDepth. Our states and presets have none of these. The depth count is a
         conservative scan: markup inside comments or CDATA only makes it count higher. */
     bool hasUnsafeStructure (const char* text, size_t length)
     {
+        size_t firstMarkup = 0;
+        while (firstMarkup < length && juce::CharacterFunctions::isWhitespace (text[firstMarkup]))
+            ++firstMarkup;
         int depth = 0;
         for (size_t i = 0; i + 1 < length; ++i)
         {
@@ -28,11 +32,18 @@ namespace
                     if (length - i >= 8 && std::memcmp (text + i, "<!ENTITY", 8) == 0)
                         return true;
                 }
+                else if (next == '?')
+                {
+                    // Only the XML declaration, at the very start. JUCE's parser never gets
+                    // past a processing instruction followed by text inside an element.
+                    if (i != firstMarkup)
+                        return true;
+                }
                 else if (next == '/')
                 {
                     --depth;
                 }
-                else if (next != '?')
+                else
                 {
                     if (++depth > maxElementDepth)
                         return true;

@@ -8,8 +8,9 @@ namespace oxlade
 /** Parses XML text of `size` bytes (an optional UTF-8 byte-order mark, then UTF-8 up to the
     first NUL or the end). Text that is not valid UTF-8 is refused before it reaches the parser:
     JUCE's character iteration steps over the end of a buffer that ends inside a malformed
-    sequence. A document type declaration (its entities expand exponentially) and nesting far
-    deeper than our documents use are refused too. Returns nullptr for anything that is not a
+    sequence. A document type declaration (its entities expand exponentially), a processing
+    instruction after the XML declaration (JUCE's parser can loop forever on one) and nesting
+    far deeper than our documents use are refused too. Returns nullptr for anything that is not a
     well-formed document. */
 std::unique_ptr<juce::XmlElement> parseXmlText (const char* text, size_t size);
 
