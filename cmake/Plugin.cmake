@@ -121,10 +121,14 @@ target_link_options(Oxlade_Standalone PRIVATE -Wl,--as-needed)
 # script). Its unit test runs on a small fixture.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 add_custom_command(TARGET Oxlade_LV2 POST_BUILD
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/lv2/fix_lv2_ttl.py "$<TARGET_FILE_DIR:Oxlade_LV2>"
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/lv2/fix_lv2_ttl.py --single-program "$<TARGET_FILE_DIR:Oxlade_LV2>"
     VERBATIM)
 add_test(NAME lv2_turtle_fix COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/lv2/fix_lv2_ttl_test.py)
 set_tests_properties(lv2_turtle_fix PROPERTIES LABELS binaries)
+# The bundle the build made carries the corrected description.
+add_test(NAME lv2_bundle_description
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/lv2/fix_lv2_ttl.py --check --single-program "$<TARGET_FILE_DIR:Oxlade_LV2>")
+set_tests_properties(lv2_bundle_description PROPERTIES LABELS binaries)
 
 # What the plug-in binaries export and which libraries they need (tests/binaries/).
 add_test(NAME plugin_exports COMMAND bash ${CMAKE_SOURCE_DIR}/tests/binaries/exports_test.sh
