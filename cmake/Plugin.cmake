@@ -49,6 +49,10 @@ file(GLOB OXLADE_RESOURCE_FILES CONFIGURE_DEPENDS
 if(OXLADE_RESOURCE_FILES)
     juce_add_binary_data(OxladeResources NAMESPACE OxladeBinary HEADER_NAME OxladeBinary.h
                          SOURCES ${OXLADE_RESOURCE_FILES})
+    # JUCE 7.0.5's rule re-embeds only when the list of files changes, not their contents: a
+    # retrained model or a redrawn image would stay stale in an incremental build.
+    add_custom_command(OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/juce_binarydata_OxladeResources/JuceLibraryCode/BinaryData1.cpp"
+                       APPEND DEPENDS ${OXLADE_RESOURCE_FILES})
     set_target_properties(OxladeResources PROPERTIES POSITION_INDEPENDENT_CODE ON)
     target_link_libraries(Oxlade PRIVATE OxladeResources)
     target_compile_definitions(Oxlade PUBLIC OXLADE_HAS_RESOURCES=1)
