@@ -61,7 +61,7 @@ PARAMS = {
     ),
     # Output rail: clip level in dBu and knee sharpness of the N-norm soft limit.
     "clip_dbu": 33.0,
-    "rail_knee": 6.0,
+    "rail_knee": 12.0,
     # Output HF loss: weight b of the sample two back (an even lag, which the model's
     # dilations 2..1024 can represent); a gentle dip of -0.21 dB at 12 kHz.
     "hf_tap": 0.012,

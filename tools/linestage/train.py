@@ -26,6 +26,7 @@ from torch import nn
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import common  # noqa: E402
+import structure  # noqa: E402
 import teacher  # noqa: E402
 
 FS = common.SAMPLE_RATE
@@ -275,6 +276,25 @@ def make_pool(seed, clips, clip_len):
 # Training
 
 
+def set_structured(net):
+    """Loads the structured start (structure.build) into the network."""
+    weights, _, _ = structure.build()
+    net.load_state_dict({name: torch.from_numpy(np.array(value)) for name, value in weights.items()})
+
+
+def freeze_structure(net):
+    """Masks the gradients of the built-in channels so training leaves them as built.
+
+    Adam moves a value only through its gradient (no weight decay), so a value whose gradient
+    is always zero keeps its start value exactly."""
+    masks = structure.trainable_masks()
+    handles = []
+    for name, p in net.named_parameters():
+        mask = torch.from_numpy(masks[name])
+        handles.append(p.register_hook(lambda g, m=mask: g * m))
+    return handles
+
+
 def train(net, pool, target, steps, seed, lr, log, label, batch, seg, checkpoint=None, stop=None):
     """Adam on the per-segment normalised correction error; returns the final loss.
 
@@ -362,9 +382,13 @@ def main():
     ap.add_argument("--only", choices=("both", "standard", "boost"), default="both",
                     help="boost: train only the boost model, starting from the standard document in --out")
     ap.add_argument("--checkpoints", help="directory for intermediate documents (optional)")
+    ap.add_argument("--init", choices=("structured", "random"), default="structured",
+                    help="structured: transformer, HF tap and static curve built in, the transformer "
+                         "channels kept fixed (default); random: the plain random start, all trained")
+    ap.add_argument("--threads", type=int, default=2, help="torch threads (results depend on it)")
     args = ap.parse_args()
 
-    torch.set_num_threads(2)
+    torch.set_num_threads(args.threads)
     torch.manual_seed(args.seed)
 
     def log(msg):
@@ -372,14 +396,20 @@ def main():
 
     t0 = time.time()
     clip_len = 48000
-    xs, ts, tb, cs = make_pool(args.seed, args.clips, clip_len)
-    log("pool: %d clips x %d samples in %.0fs; correction rms std %.2e boost %.2e" % (
-        args.clips, clip_len, time.time() - t0, float(np.sqrt(np.mean(ts.astype(np.float64) ** 2))),
-        float(np.sqrt(np.mean(tb.astype(np.float64) ** 2)))))
+    if args.steps > 0 or args.boost_steps > 0:
+        xs, ts, tb, cs = make_pool(args.seed, args.clips, clip_len)
+        log("pool: %d clips x %d samples in %.0fs; correction rms std %.2e boost %.2e" % (
+            args.clips, clip_len, time.time() - t0, float(np.sqrt(np.mean(ts.astype(np.float64) ** 2))),
+            float(np.sqrt(np.mean(tb.astype(np.float64) ** 2)))))
+    else:  # --steps 0 --boost-steps 0 writes the start itself (the structured one: no training)
+        xs = ts = tb = cs = np.zeros((1, clip_len), dtype=np.float32)
 
     net = LineStageNet()
     count = sum(p.numel() for p in net.parameters())
     assert count == common.VALUE_COUNT, count
+    if args.init == "structured":
+        set_structured(net)
+        freeze_structure(net)
     out = os.path.abspath(args.out)
 
     def keeper(name):
@@ -402,6 +432,12 @@ def main():
     # The boost stage is the same circuit driven harder: start from the standard model with the
     # drive folded in, then learn what the harder drive changes.
     drive_harder(net, teacher.drive_gain(True))
+    if args.init == "structured":
+        # The teacher adds its DC offset after bringing the level back down, so the fold's
+        # division of the output bias by the drive gain is undone for that part.
+        with torch.no_grad():
+            g = teacher.drive_gain(True)
+            net.out_proj.bias.add_(teacher.PARAMS["dc_offset"] * (1.0 - 1.0 / g) / common.NORM_FACTOR)
     train(net, (xs, cs), tb, args.boost_steps, args.seed + 2, args.lr * 0.5, log, "boost", args.batch,
           args.segment, keeper("boost"))
     for side in ("l", "r"):
