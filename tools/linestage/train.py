@@ -6,8 +6,12 @@ Run with Debian's interpreter and packages (scripts/setup-tools installs them):
 
     nice -n 10 /usr/bin/python3 tools/linestage/train.py [--steps N --boost-steps M] [--out DIR]
 
+By default the network starts from structure.py's construction (the teacher's transformer, HF
+tap and static curve built into the weights), keeps the transformer channels fixed and refines
+the rest at a low learning rate; --init random trains everything from random weights instead.
 The programme material is synthesised here from a fixed seed; torch runs on the CPU with a
-fixed thread count (2), so a rerun on the same machine reproduces the documents bit for bit.
+fixed thread count (--threads, 2 by default), so a rerun on the same machine reproduces the
+documents bit for bit.
 The network computes exactly what the C++ engine computes: an 8-channel input projection of
 x / norm, ten FiLM-modulated two-tap dilated convolutions (2..1024) with tanhApprox and a
 residual add, an 8 -> 1 output head scaled by norm, and the dry input added back. The FiLM
@@ -377,7 +381,8 @@ def main():
     ap.add_argument("--batch", type=int, default=8)
     ap.add_argument("--segment", type=int, default=4096, help="output samples per segment")
     ap.add_argument("--seed", type=int, default=20261210)
-    ap.add_argument("--lr", type=float, default=3e-3)
+    ap.add_argument("--lr", type=float, help="peak learning rate (default 1e-5 for the structured "
+                    "start, which only refines, 3e-3 for the random start)")
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources"))
     ap.add_argument("--only", choices=("both", "standard", "boost"), default="both",
                     help="boost: train only the boost model, starting from the standard document in --out")
@@ -389,6 +394,8 @@ def main():
     args = ap.parse_args()
 
     torch.set_num_threads(args.threads)
+    if args.lr is None:
+        args.lr = 1e-5 if args.init == "structured" else 3e-3
     torch.manual_seed(args.seed)
 
     def log(msg):
