@@ -18,8 +18,9 @@ units 6 and 7 are trained.
 The transformer's correction, to first order in the sample step, is
     T = -v tanh^2(phi / phi_s) + (1 - a) / k * (phi_s tanh(phi / phi_s) - phi sech^2(phi / phi_s))
 with a = exp(-2 pi leak_hz / fs) and k = 2 pi flux_ref_hz / fs. The flux phi = k sum a^m v(t - m)
-over all lags equals k (PHI_e(t) + a PHI_e(t - 1)) with PHI_e the even-lag sum, which at low
-frequencies is k (1 + a) PHI_e: the network's flux channel scaled by k (1 + a).
+over all lags equals k (PHI_e(t) + a PHI_e(t - 1)) with PHI_e the even-lag sum that the flux
+channel holds; the odd lag is interpolated from PHI_e(t) and PHI_e(t - 2) = (PHI_e(t) - x(t)) / a^2
+(see flux_reading).
 """
 
 import math
@@ -149,6 +150,11 @@ def static_units():
     return q[0:2], q[2:4], q[4:6], float(q[6]), float(q[7])
 
 
+def flux_reading(a):
+    """(gain on the even-lag sum, gain on x) that estimate phi / k from the network's channels."""
+    return 1.0 + 0.5 * a + 0.5 / a, -0.5 / a
+
+
 def build(weights=None, static=None):
     """Returns the structured weights as a dict of float32 arrays in the documents' shapes."""
     n = common.NORM_FACTOR
@@ -168,12 +174,17 @@ def build(weights=None, static=None):
     last = "convs.%d.conv.weight" % (L - 1)
     d_last = common.DILATIONS[-1]
     # In the last layer the complete flux is FLUX(t) + a^1024 FLUX(t - 1024) (its own update).
-    to_phi = k * (1.0 + a) * n / FLUX_SCALE  # network flux channel -> teacher flux phi
+    # The teacher's flux phi = k (PHI_e(t) + a PHI_e(t - 1)) needs the odd lag t - 1; it is
+    # interpolated, PHI_e(t - 1) ~ (PHI_e(t) + PHI_e(t - 2)) / 2, and PHI_e(t - 2) =
+    # (PHI_e(t) - x(t)) / a^2, so phi ~ k (FLUX_GAIN PHI_e(t) - x(t) / (2 a)).
+    flux_gain, dry_term = flux_reading(a)
+    to_phi = k * flux_gain * n / FLUX_SCALE  # network flux channel -> teacher flux phi
     for ch, scale in ((PLUS, tc["p"] / phis), (MINUS, tc["p"] / phis), (LEAK, tc["alpha"] / phis)):
         w[last][ch, FLUX, 1] = scale * to_phi
         w[last][ch, FLUX, 0] = scale * to_phi * a**d_last
-    w[last][PLUS, DRY, 1] = THETA * n
-    w[last][MINUS, DRY, 1] = -THETA * n
+        w[last][ch, DRY, 1] = scale * k * dry_term * n
+    w[last][PLUS, DRY, 1] += THETA * n
+    w[last][MINUS, DRY, 1] -= THETA * n
 
     # HF tap: x(t - 2) - x(t), built in the first layer from the dry channel.
     w["convs.0.conv.weight"][HF, DRY, 0] = HF_SCALE
@@ -193,8 +204,8 @@ def build(weights=None, static=None):
     head = w["out_proj.weight"][0, :, 0]
     head[PLUS] = tc["gain"] / (2.0 * THETA * n)
     head[MINUS] = -head[PLUS]
-    head[DRY] = tc["offset"] - 1.0 + slin
-    head[FLUX] = tc["c_flux"] * k * (1.0 + a) / FLUX_SCALE
+    head[DRY] = tc["offset"] - 1.0 + slin + tc["c_flux"] * k * dry_term
+    head[FLUX] = tc["c_flux"] * k * flux_gain / FLUX_SCALE
     head[LEAK] = tc["c_leak"] / n
     head[HF] = prm["hf_tap"] / HF_SCALE
     for j, ch in enumerate((STAT0, STAT1)):
@@ -223,7 +234,40 @@ def trainable_masks():
     return m
 
 
+def transformer_only_check():
+    """Runs the built network with only its transformer channels in the head (engine arithmetic,
+    engine_ref) against teacher.transformer alone, on steady sines; prints error and H3."""
+    import engine_ref
+
+    weights, tc, _ = build()
+    w = {name: value.copy() for name, value in weights.items()}
+    for ch in (HF, STAT0, STAT1):
+        w["out_proj.weight"][0, ch, 0] = 0.0
+    w["out_proj.weight"][0, DRY, 0] = np.float32(tc["offset"] - 1.0 + tc["c_flux"] * tc["k"] * flux_reading(tc["a"])[1])
+    w["out_proj.bias"][:] = 0.0
+    fs = common.SAMPLE_RATE
+    n = 4 * 4800 + 9600
+    seg = slice(n - 4800, n)  # whole periods of both frequencies
+    t = np.arange(n)
+
+    def h3(z, f):
+        z = z - z.mean()
+        tt = np.arange(len(z)) / fs
+        amp = lambda ff: abs(np.dot(z, np.exp(-2j * math.pi * ff * tt)))
+        return 20.0 * math.log10(amp(3.0 * f) / amp(f))
+
+    print("transformer only: error of the correction, H3 of model / teacher")
+    for f in (50.0, 200.0):
+        for level in (-18.0, -6.0, 0.0):
+            x = (10.0 ** (level / 20.0) * np.sin(2.0 * math.pi * f * t / fs)).astype(np.float32)
+            y = engine_ref.run(w, common.METADATA, x)
+            ref = teacher.transformer(x.astype(np.float64)) - x
+            m = y[seg].astype(np.float64) - x[seg]
+            err = np.sqrt(np.mean((m - ref[seg]) ** 2) / np.mean(ref[seg] ** 2))
+            print("  %5.0f Hz %4.0f dBFS  %5.1f %%  H3 %6.1f / %6.1f dB" % (
+                f, level, 100.0 * err, h3(x[seg] + m, f), h3(x[seg] + ref[seg], f)))
+
+
 if __name__ == "__main__":
-    tc = transformer_constants()
-    print(tc)
-    print(static_units())
+    print(transformer_constants())
+    transformer_only_check()
