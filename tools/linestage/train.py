@@ -374,9 +374,9 @@ def export(net, path):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--steps", type=int, default=4000, help="steps for the standard model")
-    ap.add_argument("--stop-after", type=int, default=800, help="end the standard run after this many steps (0: run all)")
-    ap.add_argument("--boost-steps", type=int, default=500, help="steps for the boost model")
+    ap.add_argument("--steps", type=int, default=1000, help="steps for the standard model")
+    ap.add_argument("--stop-after", type=int, default=0, help="end the standard run after this many steps (0: run all)")
+    ap.add_argument("--boost-steps", type=int, default=300, help="steps for the boost model")
     ap.add_argument("--clips", type=int, default=360, help="clips of programme material")
     ap.add_argument("--batch", type=int, default=8)
     ap.add_argument("--segment", type=int, default=4096, help="output samples per segment")
