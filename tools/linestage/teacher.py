@@ -7,7 +7,8 @@ Signals are in digital full-scale units (+-1.0 = 0 dBFS) at 48 kHz, calibrated s
     v   = drive * x                                   drive: 1 (standard) or +6.0 dB (boost)
     phi[n] = a * phi[n-1] + k * v[n]                  input transformer core flux (leaky integral)
     v1[n]  = (S(phi[n]) - a * S(phi[n-1])) / k        voltage coupled through the saturating core
-    s   = v1 + r(v1)                                  amplifier static curve (waveshaper polynomial)
+    s   = v1 + r(v1)                                  amplifier static curve (smooth fit of the
+                                                      waveshaper polynomial)
     c   = s / (1 + |s / R|^N)^(1/N)                   output rail, R at +33 dBu
     y   = ((1 - b) * c[n] + b * c[n-2]) / drive + dc  HF dip, level back, DC offset
 
@@ -50,12 +51,17 @@ PARAMS = {
     "leak_hz": 20.0,
     "flux_ref_hz": 50.0,
     "flux_sat": 4.0,
-    # Amplifier static curve: polynomial on |v| <= 1, beyond that a smooth continuation that
-    # keeps the end slope for about `poly_tail` and then levels off.
-    "poly_tail": 0.25,
+    # Amplifier static curve: two tanh terms (slope w, offset b, weight c), each minus its value
+    # and slope at 0, fitted by fit_static.py to the waveshaper polynomial on sines of -18..0
+    # dBFS. Smooth everywhere (the polynomial's steep ends near |v| = 1, where loud programme
+    # peaks, are not followed), nearly linear continuation beyond.
+    "static_terms": (
+        (3.5351045505061234, -1.495052112380915, -0.002896472330612776),
+        (2.7309655866798943, 0.707702997493818, -0.0032805238609008433),
+    ),
     # Output rail: clip level in dBu and knee sharpness of the N-norm soft limit.
     "clip_dbu": 33.0,
-    "rail_knee": 6.0,
+    "rail_knee": 12.0,
     # Output HF loss: weight b of the sample two back (an even lag, which the model's
     # dilations 2..1024 can represent); a gentle dip of -0.21 dB at 12 kHz.
     "hf_tap": 0.012,
@@ -89,16 +95,19 @@ def poly_slope(v):
     return total - POLY_REMOVED_LINEAR
 
 
+def static_term(v, slope, offset):
+    """tanh(slope v + offset) minus its value and its slope at v = 0."""
+    t0 = math.tanh(offset)
+    return np.tanh(slope * v + offset) - t0 - slope * (1.0 - t0 * t0) * v
+
+
 def static_residual(v):
-    """Amplifier residual: the polynomial inside +-1, a C1 continuation saturating beyond."""
+    """Amplifier residual: sum of c * static_term(v, w, b) over PARAMS["static_terms"]."""
     v = np.asarray(v, dtype=np.float64)
-    w = PARAMS["poly_tail"]
-    inside = poly_residual(np.clip(v, -1.0, 1.0))
-    r_hi, s_hi = float(poly_residual(1.0)), float(poly_slope(1.0))
-    r_lo, s_lo = float(poly_residual(-1.0)), float(poly_slope(-1.0))
-    hi = r_hi + s_hi * w * np.tanh((v - 1.0) / w)
-    lo = r_lo + s_lo * w * np.tanh((v + 1.0) / w)
-    return np.where(v > 1.0, hi, np.where(v < -1.0, lo, inside))
+    total = np.zeros_like(v)
+    for slope, offset, weight in PARAMS["static_terms"]:
+        total += weight * static_term(v, slope, offset)
+    return total
 
 
 def transformer(v, fs=SAMPLE_RATE):

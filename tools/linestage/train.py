@@ -6,8 +6,12 @@ Run with Debian's interpreter and packages (scripts/setup-tools installs them):
 
     nice -n 10 /usr/bin/python3 tools/linestage/train.py [--steps N --boost-steps M] [--out DIR]
 
+By default the network starts from structure.py's construction (the teacher's transformer, HF
+tap and static curve built into the weights), keeps the transformer channels fixed and refines
+the rest at a low learning rate; --init random trains everything from random weights instead.
 The programme material is synthesised here from a fixed seed; torch runs on the CPU with a
-fixed thread count (2), so a rerun on the same machine reproduces the documents bit for bit.
+fixed thread count (--threads, 2 by default), so a rerun on the same machine reproduces the
+documents bit for bit.
 The network computes exactly what the C++ engine computes: an 8-channel input projection of
 x / norm, ten FiLM-modulated two-tap dilated convolutions (2..1024) with tanhApprox and a
 residual add, an 8 -> 1 output head scaled by norm, and the dry input added back. The FiLM
@@ -26,6 +30,7 @@ from torch import nn
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import common  # noqa: E402
+import structure  # noqa: E402
 import teacher  # noqa: E402
 
 FS = common.SAMPLE_RATE
@@ -275,6 +280,25 @@ def make_pool(seed, clips, clip_len):
 # Training
 
 
+def set_structured(net):
+    """Loads the structured start (structure.build) into the network."""
+    weights, _, _ = structure.build()
+    net.load_state_dict({name: torch.from_numpy(np.array(value)) for name, value in weights.items()})
+
+
+def freeze_structure(net):
+    """Masks the gradients of the built-in channels so training leaves them as built.
+
+    Adam moves a value only through its gradient (no weight decay), so a value whose gradient
+    is always zero keeps its start value exactly."""
+    masks = structure.trainable_masks()
+    handles = []
+    for name, p in net.named_parameters():
+        mask = torch.from_numpy(masks[name])
+        handles.append(p.register_hook(lambda g, m=mask: g * m))
+    return handles
+
+
 def train(net, pool, target, steps, seed, lr, log, label, batch, seg, checkpoint=None, stop=None):
     """Adam on the per-segment normalised correction error; returns the final loss.
 
@@ -350,21 +374,28 @@ def export(net, path):
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--steps", type=int, default=4000, help="steps for the standard model")
-    ap.add_argument("--stop-after", type=int, default=800, help="end the standard run after this many steps (0: run all)")
-    ap.add_argument("--boost-steps", type=int, default=500, help="steps for the boost model")
+    ap.add_argument("--steps", type=int, default=1000, help="steps for the standard model")
+    ap.add_argument("--stop-after", type=int, default=0, help="end the standard run after this many steps (0: run all)")
+    ap.add_argument("--boost-steps", type=int, default=300, help="steps for the boost model")
     ap.add_argument("--clips", type=int, default=360, help="clips of programme material")
     ap.add_argument("--batch", type=int, default=8)
     ap.add_argument("--segment", type=int, default=4096, help="output samples per segment")
     ap.add_argument("--seed", type=int, default=20261210)
-    ap.add_argument("--lr", type=float, default=3e-3)
+    ap.add_argument("--lr", type=float, help="peak learning rate (default 1e-5 for the structured "
+                    "start, which only refines, 3e-3 for the random start)")
     ap.add_argument("--out", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources"))
     ap.add_argument("--only", choices=("both", "standard", "boost"), default="both",
                     help="boost: train only the boost model, starting from the standard document in --out")
     ap.add_argument("--checkpoints", help="directory for intermediate documents (optional)")
+    ap.add_argument("--init", choices=("structured", "random"), default="structured",
+                    help="structured: transformer, HF tap and static curve built in, the transformer "
+                         "channels kept fixed (default); random: the plain random start, all trained")
+    ap.add_argument("--threads", type=int, default=2, help="torch threads (results depend on it)")
     args = ap.parse_args()
 
-    torch.set_num_threads(2)
+    torch.set_num_threads(args.threads)
+    if args.lr is None:
+        args.lr = 1e-5 if args.init == "structured" else 3e-3
     torch.manual_seed(args.seed)
 
     def log(msg):
@@ -372,14 +403,20 @@ def main():
 
     t0 = time.time()
     clip_len = 48000
-    xs, ts, tb, cs = make_pool(args.seed, args.clips, clip_len)
-    log("pool: %d clips x %d samples in %.0fs; correction rms std %.2e boost %.2e" % (
-        args.clips, clip_len, time.time() - t0, float(np.sqrt(np.mean(ts.astype(np.float64) ** 2))),
-        float(np.sqrt(np.mean(tb.astype(np.float64) ** 2)))))
+    if args.steps > 0 or args.boost_steps > 0:
+        xs, ts, tb, cs = make_pool(args.seed, args.clips, clip_len)
+        log("pool: %d clips x %d samples in %.0fs; correction rms std %.2e boost %.2e" % (
+            args.clips, clip_len, time.time() - t0, float(np.sqrt(np.mean(ts.astype(np.float64) ** 2))),
+            float(np.sqrt(np.mean(tb.astype(np.float64) ** 2)))))
+    else:  # --steps 0 --boost-steps 0 writes the start itself (the structured one: no training)
+        xs = ts = tb = cs = np.zeros((1, clip_len), dtype=np.float32)
 
     net = LineStageNet()
     count = sum(p.numel() for p in net.parameters())
     assert count == common.VALUE_COUNT, count
+    if args.init == "structured":
+        set_structured(net)
+        freeze_structure(net)
     out = os.path.abspath(args.out)
 
     def keeper(name):
@@ -402,6 +439,12 @@ def main():
     # The boost stage is the same circuit driven harder: start from the standard model with the
     # drive folded in, then learn what the harder drive changes.
     drive_harder(net, teacher.drive_gain(True))
+    if args.init == "structured":
+        # The teacher adds its DC offset after bringing the level back down, so the fold's
+        # division of the output bias by the drive gain is undone for that part.
+        with torch.no_grad():
+            g = teacher.drive_gain(True)
+            net.out_proj.bias.add_(teacher.PARAMS["dc_offset"] * (1.0 - 1.0 / g) / common.NORM_FACTOR)
     train(net, (xs, cs), tb, args.boost_steps, args.seed + 2, args.lr * 0.5, log, "boost", args.batch,
           args.segment, keeper("boost"))
     for side in ("l", "r"):
