@@ -19,7 +19,7 @@ if(NOT OXLADE_WINDOWS_CROSS)
 endif()
 
 # The Windows build (a cross build, see CMakeLists.txt) makes the VST3 only.
-set(OXLADE_FORMATS ${OXLADE_FORMATS})
+set(OXLADE_FORMATS VST3 LV2 Standalone)
 if(OXLADE_WINDOWS_CROSS)
     set(OXLADE_FORMATS VST3)
 endif()
