@@ -16,6 +16,8 @@ skip() {
     exit 77
 }
 
+[ "${OXLADE_SKIP_WINDOWS:-0}" != "1" ] || skip "OXLADE_SKIP_WINDOWS=1 (the Windows build may be stale)"
+
 wine=""
 for candidate in wine64 wine /usr/lib/wine/wine64; do
     if command -v "$candidate" >/dev/null 2>&1; then
@@ -60,6 +62,14 @@ if [ -n "$objdump" ] && [ -d "$system32" ]; then
         done
         echo "windows: $(basename "$binary") imports system DLLs only ($(echo $imports | wc -w))"
     done
+    # The module exports the VST3 entry points and nothing else.
+    exports=$("$objdump" -p "$vst3/Contents/x86_64-win/Oxlade.vst3" |
+        sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[ *[0-9]*\] //p' | sort | tr '\n' ' ')
+    if [ "$exports" != "ExitDll GetPluginFactory InitDll " ]; then
+        echo "windows: FAILED, Oxlade.vst3 exports: $exports"
+        exit 1
+    fi
+    echo "windows: Oxlade.vst3 exports $exports"
 fi
 
 work=$(mktemp -d)
