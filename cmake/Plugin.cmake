@@ -2,12 +2,27 @@
 # JUCE's modules are compiled once, into the plug-in's shared-code static library `Oxlade`;
 # the other executables link that library and borrow its include paths and definitions.
 
+if(OXLADE_WINDOWS_CROSS AND NOT JUCE_DIR)
+    # JUCE's CMake support is the build machine's (it runs there); a cross build does not look
+    # in the build machine's architecture folders by itself.
+    file(GLOB OXLADE_JUCE_CONFIG_DIRS /usr/lib/*/cmake/JUCE-7.0.5 /usr/lib/cmake/JUCE-7.0.5)
+    list(GET OXLADE_JUCE_CONFIG_DIRS 0 JUCE_DIR)
+endif()
 find_package(JUCE 7.0.5 EXACT CONFIG REQUIRED)
-find_package(PkgConfig REQUIRED)
 # The plug-in plays no files: its shared code is built without JUCE's FLAC and Ogg Vorbis
 # formats (Debian's JUCE links the system codec libraries for them). Only the renderer reads
-# FLAC, through libFLAC directly (tools/render/FlacReader.cpp).
-pkg_check_modules(OXLADE_FLAC REQUIRED IMPORTED_TARGET flac)
+# FLAC, through libFLAC directly (tools/render/FlacReader.cpp); Debian has no libFLAC for
+# mingw, so the Windows renderer reads WAV and AIFF only.
+if(NOT OXLADE_WINDOWS_CROSS)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(OXLADE_FLAC REQUIRED IMPORTED_TARGET flac)
+endif()
+
+# The Windows build (a cross build, see CMakeLists.txt) makes the VST3 only.
+set(OXLADE_FORMATS VST3 LV2 Standalone)
+if(OXLADE_WINDOWS_CROSS)
+    set(OXLADE_FORMATS VST3)
+endif()
 
 set(OXLADE_LV2_URI "https://harlund.audio/plugins/oxlade")
 
@@ -19,7 +34,7 @@ juce_add_plugin(Oxlade
     VERSION "1.0.2"
     PLUGIN_MANUFACTURER_CODE Hlnd
     PLUGIN_CODE Oxld
-    FORMATS VST3 LV2 Standalone
+    FORMATS ${OXLADE_FORMATS}
     VST3_CATEGORIES Fx EQ
     IS_SYNTH FALSE
     NEEDS_MIDI_INPUT FALSE
@@ -83,6 +98,14 @@ target_link_libraries(Oxlade
         juce::juce_recommended_config_flags
         juce::juce_recommended_warning_flags)
 
+if(OXLADE_WINDOWS_CROSS)
+    # Debian's JUCE uses the system's libpng and libjpeg (its own copies are removed); the
+    # Windows build links the cross-built ones (scripts/build-windows).
+    find_package(PNG REQUIRED)
+    find_package(JPEG REQUIRED)
+    target_link_libraries(Oxlade PRIVATE PNG::PNG JPEG::JPEG)
+endif()
+
 if(OXLADE_LTO)
     target_link_libraries(Oxlade PUBLIC juce::juce_recommended_lto_flags)
 endif()
@@ -101,6 +124,12 @@ function(oxlade_link_shared_code target)
     target_compile_definitions(${target} PRIVATE $<TARGET_PROPERTY:Oxlade,COMPILE_DEFINITIONS>)
     target_compile_options(${target} PRIVATE -Wall -Wextra ${OXLADE_QUIET_JUCE})
 endfunction()
+
+# The Windows build has targets of its own from here on.
+if(OXLADE_WINDOWS_CROSS)
+    include(${CMAKE_SOURCE_DIR}/cmake/Windows.cmake)
+    return()
+endif()
 
 # What the plug-in binaries show the host process: JUCE builds the shared code and the wrappers
 # with hidden visibility; our static libraries get the same, and a version script per format
@@ -146,6 +175,7 @@ add_executable(oxlade-render tools/render/main.cpp tools/render/Demo.cpp tools/r
                tools/render/FlacReader.cpp)
 oxlade_link_shared_code(oxlade-render)
 target_link_libraries(oxlade-render PRIVATE PkgConfig::OXLADE_FLAC)
+target_compile_definitions(oxlade-render PRIVATE OXLADE_RENDER_FLAC=1)
 target_include_directories(oxlade-render PRIVATE ${CMAKE_SOURCE_DIR}/tools/render)
 
 # Core tests (processor, parameters, pipeline, hosting).
@@ -181,6 +211,15 @@ gtest_discover_tests(oxlade_editor_tests DISCOVERY_TIMEOUT 120 PROPERTIES LABELS
 add_test(NAME render_cli COMMAND ${CMAKE_COMMAND} -E env OXLADE_RENDER=$<TARGET_FILE:oxlade-render>
          bash ${CMAKE_SOURCE_DIR}/tests/render/render_cli_test.sh)
 set_tests_properties(render_cli PROPERTIES LABELS render)
+
+# The Windows build (scripts/build-windows, which the test command runs first) under wine: its
+# renderer against this one, and its VST3 through a Windows build of the hosting test. Skipped
+# when wine or the Windows build is missing.
+set(OXLADE_WINDOWS_BUILD_DIR ${CMAKE_SOURCE_DIR}/build/windows CACHE PATH "The Windows build the wine test runs")
+add_test(NAME windows_wine COMMAND ${CMAKE_COMMAND} -E env OXLADE_RENDER=$<TARGET_FILE:oxlade-render>
+         OXLADE_WINDOWS_BUILD=${OXLADE_WINDOWS_BUILD_DIR}
+         bash ${CMAKE_SOURCE_DIR}/tests/windows/wine_test.sh)
+set_tests_properties(windows_wine PROPERTIES LABELS windows SKIP_RETURN_CODE 77)
 
 # Editor screenshots through the renderer (no display: it draws off-screen). The PNGs stay in
 # the build folder for reviewers.

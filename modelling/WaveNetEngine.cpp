@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -162,14 +163,22 @@ const CpuFeatures& getCpuFeatures() noexcept
 
 bool isKernelAvailable (WaveNetKernelKind kind) noexcept { return kernelFor (kind) != nullptr; }
 
+WaveNetKernelKind chooseKernel (const char* requested) noexcept
+{
+    const WaveNetKernelKind byPreference[] = { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::sse, WaveNetKernelKind::scalar };
+    if (requested != nullptr)
+        for (auto kind : byPreference)
+            if (std::strcmp (requested, getKernelName (kind)) == 0 && isKernelAvailable (kind))
+                return kind;
+    for (auto kind : byPreference)
+        if (isKernelAvailable (kind))
+            return kind;
+    return WaveNetKernelKind::scalar;
+}
+
 WaveNetKernelKind getBestKernel() noexcept
 {
-    static const WaveNetKernelKind best = [] {
-        for (auto kind : { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::sse })
-            if (isKernelAvailable (kind))
-                return kind;
-        return WaveNetKernelKind::scalar;
-    }();
+    static const WaveNetKernelKind best = chooseKernel (std::getenv ("OXLADE_WAVENET_KERNEL"));
     return best;
 }
 

@@ -45,8 +45,13 @@ const CpuFeatures& getCpuFeatures() noexcept;
 /** True when this build contains the variant and this processor can run it. */
 bool isKernelAvailable (WaveNetKernelKind kind) noexcept;
 
-/** The fastest available variant: AVX-512, else AVX2, else SSE, else scalar; chosen once. */
+/** The variant new engines use, chosen once: the one named by the environment variable
+    OXLADE_WAVENET_KERNEL when it names an available variant (for comparing builds and
+    machines), else the fastest available: AVX-512, else AVX2, else SSE, else scalar. */
 WaveNetKernelKind getBestKernel() noexcept;
+
+/** The choice getBestKernel makes for a given OXLADE_WAVENET_KERNEL value (nullptr: unset). */
+WaveNetKernelKind chooseKernel (const char* requested) noexcept;
 
 /** Short name of a variant ("scalar", "sse", "avx2", "avx512") for logs and benchmarks. */
 const char* getKernelName (WaveNetKernelKind kind) noexcept;

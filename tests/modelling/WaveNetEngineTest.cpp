@@ -478,6 +478,36 @@ TEST (WaveNetEngine, EveryAvailableKernelAgreesWithScalarPath)
     EXPECT_EQ (engine.getKernel(), oxlade::getBestKernel());
 }
 
+TEST (WaveNetEngine, KernelRequestPicksNamedVariantWhenAvailable)
+{
+    // The fastest available variant, worked out here from the processor's features.
+    const auto& f = oxlade::getCpuFeatures();
+    const WaveNetKernelKind fastest = f.avx512 ? WaveNetKernelKind::avx512 : f.avx2Fma ? WaveNetKernelKind::avx2
+                                                                         : f.sse2      ? WaveNetKernelKind::sse
+                                                                                       : WaveNetKernelKind::scalar;
+    struct Case
+    {
+        const char* request;
+        bool honoured;
+        WaveNetKernelKind named;
+    };
+    const Case cases[] = {
+        { nullptr, false, {} },
+        { "", false, {} },
+        { "fastest", false, {} },
+        { "AVX2", false, {} }, // names are lower case
+        { "scalar", true, WaveNetKernelKind::scalar },
+        { "sse", f.sse2, WaveNetKernelKind::sse },
+        { "avx2", f.avx2Fma, WaveNetKernelKind::avx2 },
+        { "avx512", f.avx512, WaveNetKernelKind::avx512 },
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.request != nullptr ? c.request : "(unset)");
+        EXPECT_EQ (oxlade::chooseKernel (c.request), c.honoured ? c.named : fastest);
+    }
+}
+
 TEST (WaveNetEngine, TransparentModelPassesInputUnchanged)
 {
     std::vector<float> x = testSignal (6000, 3);

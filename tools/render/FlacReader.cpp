@@ -1,11 +1,14 @@
 #include "FlacReader.h"
 
+#if OXLADE_RENDER_FLAC
 #include <FLAC/stream_decoder.h>
+#endif
 #include <limits>
 #include <memory>
 
 namespace oxlade::render
 {
+#if OXLADE_RENDER_FLAC
 namespace
 {
     struct Decoding
@@ -76,6 +79,7 @@ namespace
         void operator() (FLAC__StreamDecoder* decoder) const { FLAC__stream_decoder_delete (decoder); }
     };
 } // namespace
+#endif
 
 bool looksLikeFlac (const juce::File& file)
 {
@@ -84,6 +88,14 @@ bool looksLikeFlac (const juce::File& file)
     return in.openedOk() && in.read (marker, 4) == 4 && juce::String (marker, 4) == "fLaC";
 }
 
+#if !OXLADE_RENDER_FLAC
+bool readFlacFile (const juce::File&, juce::AudioBuffer<float>&, double&, juce::String& error)
+{
+    // Builds without libFLAC (the Windows one) read WAV and AIFF only.
+    error = "this build of oxlade-render reads no FLAC; convert the file to WAV";
+    return false;
+}
+#else
 bool readFlacFile (const juce::File& file, juce::AudioBuffer<float>& buffer, double& sampleRate, juce::String& error)
 {
     std::unique_ptr<FLAC__StreamDecoder, DecoderDeleter> decoder (FLAC__stream_decoder_new());
@@ -116,4 +128,5 @@ bool readFlacFile (const juce::File& file, juce::AudioBuffer<float>& buffer, dou
     sampleRate = d.sampleRate;
     return true;
 }
+#endif
 } // namespace oxlade::render

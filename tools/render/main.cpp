@@ -1,6 +1,7 @@
 // oxlade-render: runs audio files through the Oxlade processor offline, as a host would.
 
 #include "Renderer.h"
+#include "modelling/WaveNetEngine.h"
 
 #include <cstdio>
 #include <iostream>
@@ -315,13 +316,14 @@ int main (int argc, char** argv)
         if (!options.quiet)
         {
             const auto in = measure (input), out = measure (output);
-            std::printf ("%s: %d ch, %.0f Hz, %.2f s, latency %d samples%s\n",
+            std::printf ("%s: %d ch, %.0f Hz, %.2f s, latency %d samples%s, model kernel %s\n",
                          outputFile.getFullPathName().toRawUTF8(),
                          output.getNumChannels(),
                          sampleRate,
                          output.getNumSamples() / sampleRate,
                          processor.getLatencySamples(),
-                         options.compensateLatency ? " (compensated)" : "");
+                         options.compensateLatency ? " (compensated)" : "",
+                         getKernelName (getBestKernel()));
             if (!options.measureLevels)
             {
                 std::printf ("  input : peak %7.2f dBFS, RMS %7.2f dBFS\n", in.peakDb, in.rmsDb);
