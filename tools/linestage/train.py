@@ -418,6 +418,7 @@ def main():
         set_structured(net)
         freeze_structure(net)
     out = os.path.abspath(args.out)
+    os.makedirs(out, exist_ok=True)
 
     def keeper(name):
         if not args.checkpoints:
