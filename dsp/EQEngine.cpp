@@ -618,29 +618,43 @@ namespace
                 d2[k] = Pair{ ml * l[k]->d2, mr * r[k]->d2 }, d3[k] = Pair{ ml * l[k]->d3, mr * r[k]->d3 };
                 d4[k] = Pair{ ml * l[k]->d4, mr * r[k]->d4 };
             }
-            for (int i = 0; i < n; ++i)
-            {
-                Pair x = Pair{ static_cast<double> (left[i]), static_cast<double> (right[i]) };
-                FloatPair v{};
-                for (int k = 0; k < K; ++k)
+            // Software pipeline: in step t section k works on sample t - k, its input being what
+            // section k - 1 produced in step t - 1. The K sections of a step do not wait for each
+            // other, so only each section's own recursion limits the speed. Every sample still
+            // goes through the same operations in the same order.
+            Pair pipe[K];
+            const auto section = [&] (int k, int i) noexcept {
+                if (Gliding)
                 {
-                    if (Gliding)
-                    {
-                        b0[k] += d0[k];
-                        b1[k] += d1[k];
-                        b2[k] += d2[k];
-                        a1[k] += d3[k];
-                        a2[k] += d4[k];
-                    }
-                    const Pair y = b0[k] * x + z1[k];
-                    z1[k] = b1[k] * x - a1[k] * y + z2[k];
-                    z2[k] = b2[k] * x - a2[k] * y;
-                    v = __builtin_convertvector(y, FloatPair);
-                    x = __builtin_convertvector(v, Pair);
+                    b0[k] += d0[k];
+                    b1[k] += d1[k];
+                    b2[k] += d2[k];
+                    a1[k] += d3[k];
+                    a2[k] += d4[k];
                 }
-                left[i] = v[0];
-                right[i] = v[1];
-            }
+                const Pair x = k == 0 ? Pair{ static_cast<double> (left[i]), static_cast<double> (right[i]) } : pipe[k];
+                const Pair y = b0[k] * x + z1[k];
+                z1[k] = b1[k] * x - a1[k] * y + z2[k];
+                z2[k] = b2[k] * x - a2[k] * y;
+                const FloatPair v = __builtin_convertvector(y, FloatPair);
+                if (k + 1 < K)
+                    pipe[k + 1] = __builtin_convertvector(v, Pair);
+                else
+                    left[i] = v[0], right[i] = v[1];
+            };
+            const auto checkedStep = [&] (int t) noexcept {
+                for (int k = K - 1; k >= 0; --k)
+                    if (t - k >= 0 && t - k < n)
+                        section (k, t - k);
+            };
+            int t = 0;
+            for (; t < K - 1 && t < n + K - 1; ++t)
+                checkedStep (t);
+            for (; t < n; ++t)
+                for (int k = K - 1; k >= 0; --k)
+                    section (k, t - k);
+            for (; t < n + K - 1; ++t)
+                checkedStep (t);
             for (int k = 0; k < K; ++k)
             {
                 if (Gliding)

@@ -6,6 +6,13 @@
 #if (defined(__x86_64__) || defined(_M_X64)) && ((defined(__AVX512F__) && defined(__AVX512DQ__) && defined(__AVX512BW__) && defined(__AVX512VL__) && defined(__FMA__)) || defined(_MSC_VER))
 #include <immintrin.h>
 
+// GCC 12 builds the "undefined" vectors inside its 256/512-bit conversion intrinsics by reading a
+// variable uninitialised, and warns about its own header wherever they are inlined.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 // The frame and row loops must be unrolled for the accumulators to live in registers.
 #if defined(__GNUC__)
 #define OXLADE_UNROLL _Pragma ("GCC unroll 16")
