@@ -591,6 +591,17 @@ void EQEngine::runCascade (Section* const* active, int count, float* data, int n
     }
 }
 
+#if defined(__GNUC__)
+#define OXLADE_ALWAYS_INLINE __attribute__ ((always_inline))
+#else
+#define OXLADE_ALWAYS_INLINE
+#endif
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define OXLADE_STEREO_CLONES __attribute__ ((target_clones ("arch=x86-64-v4", "default")))
+#else
+#define OXLADE_STEREO_CLONES
+#endif
+
 namespace
 {
     /** Two doubles, one lane per channel; SSE2 on x86-64, NEON on 64-bit ARM. */
@@ -603,7 +614,7 @@ namespace
     struct StereoCascade
     {
         template <typename SectionType>
-        static void run (SectionType* const* l, SectionType* const* r, const bool (*moving)[2], float* left, float* right, int n) noexcept
+        OXLADE_ALWAYS_INLINE static void run (SectionType* const* l, SectionType* const* r, const bool (*moving)[2], float* left, float* right, int n) noexcept
         {
             Pair b0[K], b1[K], b2[K], a1[K], a2[K], z1[K], z2[K];
             Pair d0[K], d1[K], d2[K], d3[K], d4[K];
@@ -622,8 +633,8 @@ namespace
             // section k - 1 produced in step t - 1. The K sections of a step do not wait for each
             // other, so only each section's own recursion limits the speed. Every sample still
             // goes through the same operations in the same order.
-            Pair pipe[K];
-            const auto section = [&] (int k, int i) noexcept {
+            Pair pipe[K] = {};
+            const auto section = [&] (int k, int i) noexcept OXLADE_ALWAYS_INLINE {
                 if (Gliding)
                 {
                     b0[k] += d0[k];
@@ -642,7 +653,7 @@ namespace
                 else
                     left[i] = v[0], right[i] = v[1];
             };
-            const auto checkedStep = [&] (int t) noexcept {
+            const auto checkedStep = [&] (int t) noexcept OXLADE_ALWAYS_INLINE {
                 for (int k = K - 1; k >= 0; --k)
                     if (t - k >= 0 && t - k < n)
                         section (k, t - k);
@@ -674,7 +685,7 @@ namespace
     };
 
     template <bool Gliding, typename SectionType>
-    void runStereoCascadeOf (int count, SectionType* const* l, SectionType* const* r, const bool (*moving)[2], float* left, float* right, int n) noexcept
+    OXLADE_ALWAYS_INLINE inline void runStereoCascadeOf (int count, SectionType* const* l, SectionType* const* r, const bool (*moving)[2], float* left, float* right, int n) noexcept
     {
         switch (count)
         {
@@ -691,6 +702,20 @@ namespace
                 StereoCascade<4, Gliding>::run (l, r, moving, left, right, n);
                 break;
         }
+    }
+
+    /** The stereo cascade, compiled twice on x86-64 Linux with GCC: once for the baseline and once
+        for x86-64-v4 (AVX-512), whose 32 vector registers hold a gliding cascade's coefficients, increments
+        and states without spilling. Both run the same IEEE operations (no contraction into fused
+        multiply-adds in this file), so their results are identical; the loader picks one for the
+        processor once. */
+    template <typename SectionType>
+    OXLADE_STEREO_CLONES void stereoCascade (int count, bool gliding, SectionType* const* l, SectionType* const* r, const bool (*moving)[2], float* left, float* right, int n) noexcept
+    {
+        if (gliding)
+            runStereoCascadeOf<true> (count, l, r, moving, left, right, n);
+        else
+            runStereoCascadeOf<false> (count, l, r, moving, left, right, n);
     }
 } // namespace
 
@@ -718,10 +743,7 @@ void EQEngine::runStereoCascade (Section* const* left, Section* const* right, in
                 }
             }
         }
-        if (gliding)
-            runStereoCascadeOf<true> (count, left, right, moving, dataLeft + pos, dataRight + pos, length);
-        else
-            runStereoCascadeOf<false> (count, left, right, moving, dataLeft + pos, dataRight + pos, length);
+        stereoCascade (count, gliding, left, right, moving, dataLeft + pos, dataRight + pos, length);
         for (int k = 0; k < count; ++k)
         {
             if (moving[k][0])
