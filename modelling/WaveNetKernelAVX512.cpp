@@ -129,7 +129,7 @@ namespace
     {
         constexpr int C = waveNetChannels;
         constexpr int R = 2 * C;
-        constexpr int F = 8; // frame pairs in flight
+        constexpr int F = 4; // frame pairs in flight
 
         __m512 m[R];
         OXLADE_UNROLL
