@@ -38,7 +38,7 @@ std::vector<float> makeSignal (int n, double frequency)
     return x;
 }
 
-// range(0): kernel (0 scalar, 1 sse, 2 avx2, 3 avx512); range(1): channels (1 or 2);
+// range(0): kernel (0 scalar, 1 sse, 2 avx2, 3 avx512, 4 avx); range(1): channels (1 or 2);
 // range(2): dilation scale (1 at 48 kHz, 4 for the x4-oversampled case's longer histories).
 void BM_WaveNet (benchmark::State& state)
 {
@@ -96,7 +96,7 @@ void kernelArgs (benchmark::internal::Benchmark* b)
 {
     for (int scale : { 1, 4 })
         for (int channels : { 1, 2 })
-            for (int kernel = 0; kernel <= 3; ++kernel)
+            for (int kernel = 0; kernel <= 4; ++kernel)
                 b->Args ({ kernel, channels, scale });
 }
 

@@ -998,11 +998,12 @@ void OxladeEQProcessor::runNeural (float* const* ch, int numChannels, int n, int
     const float* in[2] = { ch[0], numChannels > 1 ? ch[1] : nullptr };
     if (lecfActive)
     {
+        if (numChannels == 2)
+            LowEndCleanFilter::processPair (lecf[0], lecf[1], ch, modelInput[0].data(), modelInput[1].data(), n);
+        else
+            lecf[0].process (ch[0], modelInput[0].data(), n);
         for (int c = 0; c < numChannels; ++c)
-        {
-            lecf[(size_t) c].process (ch[c], modelInput[(size_t) c].data(), n);
             in[c] = modelInput[(size_t) c].data();
-        }
     }
 
     if (numChannels == 1)

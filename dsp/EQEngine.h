@@ -146,6 +146,7 @@ private:
     void setBand (int band, double frequencyHz, double gainDb, int channel, double q);
     void takePendingRecords() noexcept;
     static void runCascade (Section* const* active, int count, float* data, int numSamples) noexcept;
+    static void runStereoCascade (Section* const* left, Section* const* right, int count, float* dataLeft, float* dataRight, int numSamples) noexcept;
 
     double sampleRate = 48000.0;
     int numChannels = 2;

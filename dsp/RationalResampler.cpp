@@ -13,6 +13,19 @@ namespace
     {
         return std::isfinite (x) ? x : 0.0f;
     }
+
+    /** Four floats, unaligned; SSE on x86-64, NEON on 64-bit ARM. */
+    typedef float Quad __attribute__ ((vector_size (16), aligned (4)));
+
+    /** sum of c[j] * x[j] for j < length (a multiple of 4): four partial sums in the lanes,
+        added pairwise at the end. */
+    inline float dot (const float* c, const float* x, int length) noexcept
+    {
+        Quad acc = *reinterpret_cast<const Quad*> (c) * *reinterpret_cast<const Quad*> (x);
+        for (int j = 4; j < length; j += 4)
+            acc += *reinterpret_cast<const Quad*> (c + j) * *reinterpret_cast<const Quad*> (x + j);
+        return (acc[0] + acc[2]) + (acc[1] + acc[3]);
+    }
 } // namespace
 
 double RationalResampler::kaiserBeta (double attenuationDb) noexcept
@@ -90,14 +103,22 @@ bool RationalResampler::configure (int up,
     const int capacity = static_cast<int> (fifoPrefill + maxOut + 6);
     const int tempSize = static_cast<int> (maxOut + 2);
 
-    std::vector<float> history[2], fifo[2], temp[2];
+    // The dot-product table: each phase reversed (oldest tap first) behind zeros up to a whole
+    // number of vectors, so the taps run forward through memory alongside the inputs.
+    const int dotLength = (stride + 3) / 4 * 4;
+    std::vector<float> dotTable (static_cast<size_t> (up) * static_cast<size_t> (dotLength), 0.0f);
+    for (int phase = 0; phase < up; ++phase)
+        for (int tap = 0; tap < stride; ++tap)
+            dotTable[static_cast<size_t> (phase * dotLength + dotLength - 1 - tap)] = table[static_cast<size_t> (phase * stride + tap)];
+
+    std::vector<float> history[2], fifo[2], temp[2], work[2];
     for (int c = 0; c < channels; ++c)
     {
         history[c].assign (static_cast<size_t> (stride), 0.0f);
         fifo[c].assign (static_cast<size_t> (capacity), 0.0f);
         temp[c].assign (static_cast<size_t> (tempSize), 0.0f);
+        work[c].assign (static_cast<size_t> (dotLength + maxInputBlock), 0.0f);
     }
-    std::vector<float> work (static_cast<size_t> (stride + maxInputBlock), 0.0f);
 
     // Everything is built; commit.
     up_ = up;
@@ -108,10 +129,12 @@ bool RationalResampler::configure (int up,
     initialPhase_ = initialPhase;
     prefill_ = fifoPrefill;
     capacity_ = capacity;
+    dotLength_ = dotLength;
     table_.swap (table);
-    work_.swap (work);
+    dotTable_.swap (dotTable);
     for (int c = 0; c < 2; ++c)
     {
+        work_[c].swap (work[c]);
         history_[c].swap (history[c]);
         fifo_[c].swap (fifo[c]);
         temp_[c].swap (temp[c]);
@@ -151,35 +174,39 @@ float RationalResampler::coefficient (int phase, int tap) const noexcept
 int RationalResampler::filterChunk (const float* const* input, int numInput, float* const* output) noexcept
 {
     const int stride = taps_ + 1;
+    const int length = dotLength_;
     const std::int64_t startIndex = phaseAcc_ / up_;
     const int startPhase = static_cast<int> (phaseAcc_ % up_);
 
-    int emitted = 0;
-    std::int64_t endRel = startIndex - inputCount_;
-    int endPhase = startPhase;
-
+    // Per channel: the zeros in front of the history stay zero; the history and the new block follow.
+    const float* w[2] = {};
     for (int c = 0; c < channels_; ++c)
     {
-        float* w = work_.data();
-        std::copy (history_[c].begin(), history_[c].end(), w);
+        float* h = work_[c].data() + (length - stride);
+        std::copy (history_[c].begin(), history_[c].end(), h);
         const float* in = input[c];
         for (int i = 0; i < numInput; ++i)
-            w[stride + i] = finiteOrZero (in[i]);
+            h[stride + i] = finiteOrZero (in[i]);
+        w[c] = work_[c].data();
+    }
 
-        // rel: index of the newest input the output needs, relative to the first new input (always >= 0).
-        std::int64_t rel = startIndex - inputCount_;
-        int phase = startPhase;
-        int count = 0;
-        float* out = output[c];
+    // rel: index of the newest input the output needs, relative to the first new input (always
+    // >= 0); the window of `length` inputs ending there starts at w + rel + 1. Both channels share
+    // the phase walk and the coefficients.
+    std::int64_t rel = startIndex - inputCount_;
+    int phase = startPhase;
+    int count = 0;
+    const float* table = dotTable_.data();
+    if (channels_ == 2)
+    {
+        float* out0 = output[0];
+        float* out1 = output[1];
         while (rel < numInput)
         {
-            const float* coeffs = table_.data() + static_cast<size_t> (phase) * static_cast<size_t> (stride);
-            const float* x = w + (rel + stride); // x[-k] is input[idx - k]
-            float acc = 0.0f;
-            for (int k = 0; k < stride; ++k)
-                acc += coeffs[k] * x[-k];
-            out[count++] = acc;
-
+            const float* coeffs = table + static_cast<size_t> (phase) * static_cast<size_t> (length);
+            out0[count] = dot (coeffs, w[0] + rel + 1, length);
+            out1[count] = dot (coeffs, w[1] + rel + 1, length);
+            ++count;
             phase += down_;
             if (phase >= up_)
             {
@@ -187,17 +214,31 @@ int RationalResampler::filterChunk (const float* const* input, int numInput, flo
                 phase %= up_;
             }
         }
-
-        std::copy (w + numInput, w + numInput + stride, history_[c].begin());
-        if (c == 0)
-            emitted = count;
-        endRel = rel;
-        endPhase = phase;
+    }
+    else
+    {
+        float* out0 = output[0];
+        while (rel < numInput)
+        {
+            out0[count++] = dot (table + static_cast<size_t> (phase) * static_cast<size_t> (length), w[0] + rel + 1, length);
+            phase += down_;
+            if (phase >= up_)
+            {
+                rel += phase / up_;
+                phase %= up_;
+            }
+        }
     }
 
-    phaseAcc_ = (inputCount_ + endRel) * up_ + endPhase;
+    for (int c = 0; c < channels_; ++c)
+    {
+        const float* h = work_[c].data() + (length - stride);
+        std::copy (h + numInput, h + numInput + stride, history_[c].begin());
+    }
+
+    phaseAcc_ = (inputCount_ + rel) * up_ + phase;
     inputCount_ += numInput;
-    return emitted;
+    return count;
 }
 
 int RationalResampler::processUp (const float* const* input, int numInput, float* const* output) noexcept

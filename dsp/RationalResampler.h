@@ -90,9 +90,11 @@ private:
     std::int64_t phaseAcc_ = 0; // in 1/L input samples
     std::int64_t inputCount_ = 0;
 
+    int dotLength_ = 0;             // T + 1 rounded up to whole vectors of four
     std::vector<float> table_;      // L phases x (T + 1) taps, phase-major
+    std::vector<float> dotTable_;   // L phases x dotLength_: each phase's taps oldest first, zeros in front
     std::vector<float> history_[2]; // T + 1 most recent inputs per channel
-    std::vector<float> work_;       // history followed by the new block
+    std::vector<float> work_[2];    // per channel: dotLength_ - (T + 1) zeros, history, the new block
     std::vector<float> fifo_[2];    // down direction output FIFO, capacity_ each
     std::vector<float> temp_[2];    // filtered block before it enters the FIFO
 };

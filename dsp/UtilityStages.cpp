@@ -257,6 +257,24 @@ void LowEndCleanFilter::process (const float* input, float* output, int numSampl
         output[i] = static_cast<float> (processSample (input[i]));
 }
 
+void LowEndCleanFilter::processPair (LowEndCleanFilter& first,
+                                     LowEndCleanFilter& second,
+                                     const float* const* input,
+                                     float* firstOutput,
+                                     float* secondOutput,
+                                     int numSamples) noexcept
+{
+    const float* a = input[0];
+    const float* b = input[1];
+    for (int i = 0; i < numSamples; ++i)
+    {
+        const double x = a[i];
+        const double y = b[i];
+        firstOutput[i] = static_cast<float> (first.processSample (x));
+        secondOutput[i] = static_cast<float> (second.processSample (y));
+    }
+}
+
 //==============================================================================
 void DcBlocker::prepare (double sampleRate) noexcept
 {

@@ -151,6 +151,15 @@ public:
     /** High-passes a block from input to output (the buffers may be the same). */
     void process (const float* input, float* output, int numSamples) noexcept;
 
+    /** Two filters over two channels in one pass (their recursions overlap); each channel's
+        result is exactly what its own process() gives. */
+    static void processPair (LowEndCleanFilter& first,
+                             LowEndCleanFilter& second,
+                             const float* const* input,
+                             float* firstOutput,
+                             float* secondOutput,
+                             int numSamples) noexcept;
+
     const LecfCoefficients& getCoefficients() const noexcept { return coeffs; }
 
 private:

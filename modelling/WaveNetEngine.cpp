@@ -72,6 +72,7 @@ namespace
         const bool avx512bw = (ebx & (1u << 30)) != 0;
         const bool avx512vl = (ebx & (1u << 31)) != 0;
 
+        f.avx = avx && ymmSaved;
         f.avx2Fma = avx && avx2 && fma && ymmSaved;
         f.avx512 = f.avx2Fma && avx512f && avx512dq && avx512bw && avx512vl && zmmSaved;
         return f;
@@ -92,11 +93,21 @@ namespace
                 return &filmLayerKernelScalar;
             case WaveNetKernelKind::sse:
                 return f.sse2 ? getFilmLayerKernelSSE() : nullptr;
+            case WaveNetKernelKind::avx:
+                return f.avx ? getFilmLayerKernelAVX() : nullptr;
             case WaveNetKernelKind::avx2:
                 return f.avx2Fma ? getFilmLayerKernelAVX2() : nullptr;
             case WaveNetKernelKind::avx512:
                 return f.avx512 ? getFilmLayerKernelAVX512() : nullptr;
         }
+        return nullptr;
+    }
+
+    /** The two-channel kernel belonging to a variant, or nullptr when it has none. */
+    FilmLayerKernelStereo stereoKernelFor (WaveNetKernelKind kind) noexcept
+    {
+        if (kind == WaveNetKernelKind::avx512 && getCpuFeatures().avx512)
+            return getFilmLayerKernelStereoAVX512();
         return nullptr;
     }
 
@@ -165,7 +176,8 @@ bool isKernelAvailable (WaveNetKernelKind kind) noexcept { return kernelFor (kin
 
 WaveNetKernelKind chooseKernel (const char* requested) noexcept
 {
-    const WaveNetKernelKind byPreference[] = { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::sse, WaveNetKernelKind::scalar };
+    const WaveNetKernelKind byPreference[] = { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::avx,
+                                               WaveNetKernelKind::sse, WaveNetKernelKind::scalar };
     if (requested != nullptr)
         for (auto kind : byPreference)
             if (std::strcmp (requested, getKernelName (kind)) == 0 && isKernelAvailable (kind))
@@ -190,6 +202,8 @@ const char* getKernelName (WaveNetKernelKind kind) noexcept
             return "scalar";
         case WaveNetKernelKind::sse:
             return "sse";
+        case WaveNetKernelKind::avx:
+            return "avx";
         case WaveNetKernelKind::avx2:
             return "avx2";
         case WaveNetKernelKind::avx512:
@@ -212,6 +226,7 @@ WaveNetCPU::WaveNetCPU()
     }
     kernelKind = getBestKernel();
     kernel = kernelFor (kernelKind);
+    stereoKernel = stereoKernelFor (kernelKind);
     setSampleRate (48000.0);
 }
 
@@ -221,6 +236,7 @@ bool WaveNetCPU::setKernel (WaveNetKernelKind kind) noexcept
     if (k == nullptr)
         return false;
     kernel = k;
+    stereoKernel = stereoKernelFor (kind);
     kernelKind = kind;
     return true;
 }
@@ -324,8 +340,10 @@ void WaveNetCPU::prepare (double sampleRate, int maxBlockSize)
         for (int l = 0; l < L; ++l)
             ch.line[(std::size_t) l].assign ((std::size_t) lineFrames[(std::size_t) l] * C, 0.0f);
 
-    netInput.assign ((std::size_t) chunkCapacity, 0.0f);
-    lastLayerOut.assign ((std::size_t) chunkCapacity * C, 0.0f);
+    for (auto& v : netInput)
+        v.assign ((std::size_t) chunkCapacity, 0.0f);
+    for (auto& v : lastLayerOut)
+        v.assign ((std::size_t) chunkCapacity * C, 0.0f);
     prepared = true;
 
     setSampleRate (sampleRate);
@@ -393,35 +411,72 @@ float WaveNetCPU::conditionLevel (float& meanSquare, const float* x, int n) cons
     return std::sqrt (meanSquare) * invNorm;
 }
 
-void WaveNetCPU::processChunk (ChannelState& s, const float* in, float* out, int n) noexcept
+void WaveNetCPU::conditionLevels (ChannelState* const* states, const float* const* x, int numChannels, int n, float* levels) const noexcept
+{
+    if (numChannels == 2 && states[0]->meanSquare >= 0.0f && states[1]->meanSquare >= 0.0f)
+    {
+        // Both detectors running: their recursions interleave (each is one long dependency
+        // chain), with each channel's arithmetic exactly as in conditionLevel.
+        const float a = rmsCoefficient;
+        const float b = 1.0f - a;
+        float ms0 = states[0]->meanSquare, ms1 = states[1]->meanSquare;
+        const float* x0 = x[0];
+        const float* x1 = x[1];
+        for (int t = 0; t < n; ++t)
+        {
+            ms0 = b * (x0[t] * x0[t]) + a * ms0;
+            ms1 = b * (x1[t] * x1[t]) + a * ms1;
+        }
+        states[0]->meanSquare = ms0;
+        states[1]->meanSquare = ms1;
+        levels[0] = std::sqrt (ms0) * invNorm;
+        levels[1] = std::sqrt (ms1) * invNorm;
+        return;
+    }
+    for (int c = 0; c < numChannels; ++c)
+        levels[c] = conditionLevel (states[c]->meanSquare, x[c], n);
+}
+
+void WaveNetCPU::processChunk (ChannelState* const* states, const float* const* in, float* const* out, int numCh, int n) noexcept
 {
     // Make room: when a layer's line buffer cannot take n more frames, its last d frames (all
     // that the taps can still reach) move back to just before the history mark.
-    for (int l = 0; l < L; ++l)
+    for (int ch = 0; ch < numCh; ++ch)
     {
-        const auto li = (std::size_t) l;
-        if (s.writeFrame[li] + n > lineFrames[li])
+        ChannelState& s = *states[ch];
+        for (int l = 0; l < L; ++l)
         {
-            const int d = dilations[li];
-            const int mark = maxHistoryFrames (l);
-            float* line = s.line[li].data();
-            std::memmove (line + (std::size_t) (mark - d) * C, line + (std::size_t) (s.writeFrame[li] - d) * C, (std::size_t) d * C * sizeof (float));
-            s.writeFrame[li] = mark;
+            const auto li = (std::size_t) l;
+            if (s.writeFrame[li] + n > lineFrames[li])
+            {
+                const int d = dilations[li];
+                const int mark = maxHistoryFrames (l);
+                float* line = s.line[li].data();
+                std::memmove (line + (std::size_t) (mark - d) * C, line + (std::size_t) (s.writeFrame[li] - d) * C, (std::size_t) d * C * sizeof (float));
+                s.writeFrame[li] = mark;
+            }
         }
     }
 
-    float* x = netInput.data();
-    for (int t = 0; t < n; ++t)
-        x[t] = clampInput (in[t], inputLimit);
+    const float* x[2] = {};
+    for (int ch = 0; ch < numCh; ++ch)
+    {
+        float* clamped = netInput[(std::size_t) ch].data();
+        for (int t = 0; t < n; ++t)
+            clamped[t] = clampInput (in[ch][t], inputLimit);
+        x[ch] = clamped;
+    }
 
-    const float cond = conditionLevel (s.meanSquare, x, n);
+    float cond[2] = {};
+    conditionLevels (states, x, numCh, n, cond);
 
     // Input projection straight into layer 0's line buffer.
+    for (int ch = 0; ch < numCh; ++ch)
     {
-        float* h0 = s.line[0].data() + (std::size_t) s.writeFrame[0] * C;
+        float* h0 = states[ch]->line[0].data() + (std::size_t) states[ch]->writeFrame[0] * C;
         for (int t = 0; t < n; ++t)
         {
-            const float u = x[t] * invNorm;
+            const float u = x[ch][t] * invNorm;
             for (int c = 0; c < C; ++c)
                 h0[t * C + c] = inputWeight[(std::size_t) c] * u + inputBias[(std::size_t) c];
         }
@@ -431,31 +486,55 @@ void WaveNetCPU::processChunk (ChannelState& s, const float* in, float* out, int
     for (int l = 0; l < L; ++l)
     {
         const auto li = (std::size_t) l;
-        float gamma[C], beta[C];
-        for (int c = 0; c < C; ++c)
+        float gamma[2][C], beta[2][C];
+        const float* past[2] = {};
+        const float* current[2] = {};
+        float* dest[2] = {};
+        for (int ch = 0; ch < numCh; ++ch)
         {
-            const auto g = (std::size_t) (l * C + c);
-            const auto b = (std::size_t) (L * C + l * C + c);
-            gamma[c] = filmWeight[g] * cond + filmBias[g];
-            beta[c] = filmWeight[b] * cond + filmBias[b];
+            for (int c = 0; c < C; ++c)
+            {
+                const auto g = (std::size_t) (l * C + c);
+                const auto b = (std::size_t) (L * C + l * C + c);
+                gamma[ch][c] = filmWeight[g] * cond[ch] + filmBias[g];
+                beta[ch][c] = filmWeight[b] * cond[ch] + filmBias[b];
+            }
+            const ChannelState& s = *states[ch];
+            current[ch] = s.line[li].data() + (std::size_t) s.writeFrame[li] * C;
+            past[ch] = current[ch] - (std::size_t) dilations[li] * C;
+            dest[ch] = l + 1 < L ? states[ch]->line[li + 1].data() + (std::size_t) s.writeFrame[li + 1] * C : lastLayerOut[(std::size_t) ch].data();
         }
-
-        const float* current = s.line[li].data() + (std::size_t) s.writeFrame[li] * C;
-        const float* past = current - (std::size_t) dilations[li] * C;
-        float* dest = l + 1 < L ? s.line[li + 1].data() + (std::size_t) s.writeFrame[li + 1] * C : lastLayerOut.data();
-        kernel (past, current, dest, n, layers[li].convMatrix.data(), layers[li].convBias.data(), gamma, beta);
+        const float* matrix = layers[li].convMatrix.data();
+        const float* bias = layers[li].convBias.data();
+        if (numCh == 2 && stereoKernel != nullptr)
+        {
+            const float* g[2] = { gamma[0], gamma[1] };
+            const float* b[2] = { beta[0], beta[1] };
+            stereoKernel (past, current, dest, n, matrix, bias, g, b);
+        }
+        else
+        {
+            for (int ch = 0; ch < numCh; ++ch)
+                kernel (past[ch], current[ch], dest[ch], n, matrix, bias, gamma[ch], beta[ch]);
+        }
     }
-    for (int l = 0; l < L; ++l)
-        s.writeFrame[(std::size_t) l] += n;
+    for (int ch = 0; ch < numCh; ++ch)
+        for (int l = 0; l < L; ++l)
+            states[ch]->writeFrame[(std::size_t) l] += n;
 
     // Output head and residual with the raw input.
-    const float* h = lastLayerOut.data();
-    for (int t = 0; t < n; ++t)
+    for (int ch = 0; ch < numCh; ++ch)
     {
-        float y = outBias;
-        for (int c = 0; c < C; ++c)
-            y += outWeight[(std::size_t) c] * h[t * C + c];
-        out[t] = (y * normFactor + in[t]) * outputGain;
+        const float* h = lastLayerOut[(std::size_t) ch].data();
+        const float* raw = in[ch];
+        float* y = out[ch];
+        for (int t = 0; t < n; ++t)
+        {
+            float v = outBias;
+            for (int c = 0; c < C; ++c)
+                v += outWeight[(std::size_t) c] * h[t * C + c];
+            y[t] = (v * normFactor + raw[t]) * outputGain;
+        }
     }
 }
 
@@ -463,10 +542,13 @@ void WaveNetCPU::processMono (const float* in, float* out, int n) noexcept
 {
     if (!loaded || !prepared || n <= 0 || in == nullptr || out == nullptr)
         return;
+    ChannelState* states[1] = { &state[0] };
     for (int offset = 0; offset < n; offset += chunkCapacity)
     {
         const int count = std::min (chunkCapacity, n - offset);
-        processChunk (state[0], in + offset, out + offset, count);
+        const float* i[1] = { in + offset };
+        float* o[1] = { out + offset };
+        processChunk (states, i, o, 1, count);
     }
 }
 
@@ -474,11 +556,13 @@ void WaveNetCPU::processStereo (const float* inL, const float* inR, float* outL,
 {
     if (!loaded || !prepared || n <= 0 || inL == nullptr || inR == nullptr || outL == nullptr || outR == nullptr)
         return;
+    ChannelState* states[2] = { &state[0], &state[1] };
     for (int offset = 0; offset < n; offset += chunkCapacity)
     {
         const int count = std::min (chunkCapacity, n - offset);
-        processChunk (state[0], inL + offset, outL + offset, count);
-        processChunk (state[1], inR + offset, outR + offset, count);
+        const float* i[2] = { inL + offset, inR + offset };
+        float* o[2] = { outL + offset, outR + offset };
+        processChunk (states, i, o, 2, count);
     }
 }
 } // namespace oxlade

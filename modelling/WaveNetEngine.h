@@ -28,13 +28,15 @@ enum class WaveNetKernelKind
     scalar,
     sse,
     avx2,
-    avx512
+    avx512,
+    avx
 };
 
 /** Processor features relevant to the kernels, read once per process from CPUID and XCR0. */
 struct CpuFeatures
 {
     bool sse2 = false;    ///< baseline of every x86-64 processor
+    bool avx = false;     ///< AVX with YMM state saved by the OS (XCR0 & 6 == 6)
     bool avx2Fma = false; ///< AVX2, FMA and AVX with YMM state saved by the OS (XCR0 & 6 == 6)
     bool avx512 = false;  ///< AVX-512 F, DQ, BW, VL with ZMM state saved by the OS (XCR0 & 0xE6 == 0xE6)
 };
@@ -47,7 +49,7 @@ bool isKernelAvailable (WaveNetKernelKind kind) noexcept;
 
 /** The variant new engines use, chosen once: the one named by the environment variable
     OXLADE_WAVENET_KERNEL when it names an available variant (for comparing builds and
-    machines), else the fastest available: AVX-512, else AVX2, else SSE, else scalar. */
+    machines), else the fastest available: AVX-512, else AVX2, else AVX, else SSE, else scalar. */
 WaveNetKernelKind getBestKernel() noexcept;
 
 /** The choice getBestKernel makes for a given OXLADE_WAVENET_KERNEL value (nullptr: unset). */
@@ -177,8 +179,10 @@ private:
         float meanSquare = -1.0f;               // level detector; < 0 means not started
     };
 
-    void processChunk (ChannelState& state, const float* in, float* out, int n) noexcept;
+    /** One chunk of one or two channels (numChannels 1 or 2); two run through the layers together. */
+    void processChunk (ChannelState* const* states, const float* const* in, float* const* out, int numChannels, int n) noexcept;
     float conditionLevel (float& meanSquare, const float* x, int n) const noexcept;
+    void conditionLevels (ChannelState* const* states, const float* const* x, int numChannels, int n, float* levels) const noexcept;
     void clearState (ChannelState& state) noexcept;
     int maxHistoryFrames (int layer) const noexcept { return maxDilationScale * baseDilations[(std::size_t) layer]; }
 
@@ -200,11 +204,12 @@ private:
     float normFactor = 1.0f, invNorm = 1.0f, outputGain = 1.0f;
 
     std::array<ChannelState, 2> state;
-    std::array<int, L> lineFrames{}; // frames per layer line buffer
-    std::vector<float> netInput;     // chunkCapacity: the clamped input the network reads
-    std::vector<float> lastLayerOut; // chunkCapacity x C: output of the last layer
+    std::array<int, L> lineFrames{};                // frames per layer line buffer
+    std::array<std::vector<float>, 2> netInput;     // per channel, chunkCapacity: the clamped input the network reads
+    std::array<std::vector<float>, 2> lastLayerOut; // per channel, chunkCapacity x C: output of the last layer
 
     FilmLayerKernel kernel = nullptr;
+    FilmLayerKernelStereo stereoKernel = nullptr; // nullptr: two channels run the kernel one after the other
     WaveNetKernelKind kernelKind = WaveNetKernelKind::scalar;
     bool loaded = false;
     bool prepared = false;

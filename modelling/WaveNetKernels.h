@@ -27,6 +27,18 @@ using FilmLayerKernel = void (*) (const float* past,
                                   const float* gamma,
                                   const float* beta) noexcept;
 
+/** The same layer over `frames` frames of two audio channels at once (index 0 = left, 1 = right):
+    each channel has its own rows, output, gamma and beta, and gets exactly the results the
+    single-channel variant of the same instruction set gives it. */
+using FilmLayerKernelStereo = void (*) (const float* const* past,
+                                        const float* const* current,
+                                        float* const* out,
+                                        int frames,
+                                        const float* convMatrix,
+                                        const float* convBias,
+                                        const float* const* gamma,
+                                        const float* const* beta) noexcept;
+
 /** Plain C++ definition of the layer arithmetic (bias first, then the 16 products in row order). */
 void filmLayerKernelScalar (const float* past,
                             const float* current,
@@ -41,10 +53,18 @@ void filmLayerKernelScalar (const float* past,
     scalar kernel: same operations in the same order, no fused multiply-add. */
 FilmLayerKernel getFilmLayerKernelSSE() noexcept;
 
+/** The AVX variant (eight lanes, no fused multiply-add: processors with AVX but without AVX2 and
+    FMA), or nullptr when this build has none. Bit-identical to the scalar kernel like the SSE one. */
+FilmLayerKernel getFilmLayerKernelAVX() noexcept;
+
 /** The AVX2 + FMA variant, or nullptr when this build has none. */
 FilmLayerKernel getFilmLayerKernelAVX2() noexcept;
 
 /** The AVX-512 (F, DQ, BW, VL) variant: 32 registers hold the matrix and eight frames in flight;
     nullptr when this build has none. */
 FilmLayerKernel getFilmLayerKernelAVX512() noexcept;
+
+/** The AVX-512 two-channel variant: one 512-bit register holds the same frame of both channels,
+    so each multiply-add serves two; nullptr when this build has none. */
+FilmLayerKernelStereo getFilmLayerKernelStereoAVX512() noexcept;
 } // namespace oxlade

@@ -528,3 +528,62 @@ TEST (OversamplingPlan, EffectiveFactorNeverExceedsEightTimesTheBaseRate)
     EXPECT_EQ (oxlade::planOversampling (7, 1, 48000.0).factor, 4);
     EXPECT_EQ (oxlade::planOversampling (-3, 0, 48000.0).factor, 1);
 }
+
+TEST (RationalResamplerFlow, EachOutputIsThePolyphaseSumOfTheTable)
+{
+    // Both directions, both channels, in uneven input pieces: output m lies at m M / L input
+    // samples; it must be sum over k of coefficient(phase, k) * x[index - k] (index = floor(m M / L),
+    // phase = m M mod L, inputs before the start are zero), here summed in double precision.
+    struct Case
+    {
+        int up, down;
+    };
+    for (const Case c : { Case{ 160, 147 }, Case{ 147, 160 }, Case{ 3, 1 } })
+    {
+        RationalResampler r;
+        ASSERT_TRUE (r.configure (c.up, c.down, 32, 90.0, 2, 300));
+        const size_t length = 2000;
+        std::vector<float> x[2] = { sine (length, 1234.0, 44100.0, 0.7), sine (length, 15000.0, 44100.0, 0.4) };
+        for (size_t i = 0; i < length; i += 7)
+            x[1][i] += 0.2f; // something broadband as well
+
+        std::vector<float> y[2];
+        size_t pos = 0;
+        int piece = 0;
+        const int pieces[] = { 1, 299, 300, 5, 64, 777 };
+        while (pos < length)
+        {
+            const int n = static_cast<int> (std::min<size_t> (static_cast<size_t> (pieces[piece++ % 6]), length - pos));
+            std::vector<float> out[2] = { std::vector<float> (static_cast<size_t> (r.maxOutputFor (n))), std::vector<float> (static_cast<size_t> (r.maxOutputFor (n))) };
+            const float* in[2] = { x[0].data() + pos, x[1].data() + pos };
+            float* o[2] = { out[0].data(), out[1].data() };
+            const int k = r.processUp (in, n, o);
+            for (int ch = 0; ch < 2; ++ch)
+                y[ch].insert (y[ch].end(), out[ch].begin(), out[ch].begin() + k);
+            pos += static_cast<size_t> (n);
+        }
+        ASSERT_EQ (y[0].size(), (length * static_cast<size_t> (c.up) - 1) / static_cast<size_t> (c.down) + 1);
+
+        double worst = 0.0;
+        for (int ch = 0; ch < 2; ++ch)
+        {
+            for (size_t m = 0; m < y[ch].size(); ++m)
+            {
+                const long long at = static_cast<long long> (m) * c.down;
+                const long long index = at / c.up;
+                const int phase = static_cast<int> (at % c.up);
+                double sum = 0.0, scale = 0.0;
+                for (int k = 0; k <= 32; ++k)
+                {
+                    const long long i = index - k;
+                    const double v = i >= 0 ? x[ch][static_cast<size_t> (i)] : 0.0;
+                    sum += static_cast<double> (r.coefficient (phase, k)) * v;
+                    scale += std::fabs (static_cast<double> (r.coefficient (phase, k)) * v);
+                }
+                worst = std::max (worst, std::fabs (y[ch][m] - sum) / std::max (scale, 1e-3));
+            }
+        }
+        // Float products and sums: a few units of the last place of the largest term.
+        EXPECT_LT (worst, 1e-6) << c.up << "/" << c.down;
+    }
+}

@@ -482,9 +482,11 @@ TEST (WaveNetEngine, KernelRequestPicksNamedVariantWhenAvailable)
 {
     // The fastest available variant, worked out here from the processor's features.
     const auto& f = oxlade::getCpuFeatures();
-    const WaveNetKernelKind fastest = f.avx512 ? WaveNetKernelKind::avx512 : f.avx2Fma ? WaveNetKernelKind::avx2
-                                                                         : f.sse2      ? WaveNetKernelKind::sse
-                                                                                       : WaveNetKernelKind::scalar;
+    const WaveNetKernelKind fastest = f.avx512    ? WaveNetKernelKind::avx512
+                                      : f.avx2Fma ? WaveNetKernelKind::avx2
+                                      : f.avx     ? WaveNetKernelKind::avx
+                                      : f.sse2    ? WaveNetKernelKind::sse
+                                                  : WaveNetKernelKind::scalar;
     struct Case
     {
         const char* request;
@@ -498,6 +500,7 @@ TEST (WaveNetEngine, KernelRequestPicksNamedVariantWhenAvailable)
         { "AVX2", false, {} }, // names are lower case
         { "scalar", true, WaveNetKernelKind::scalar },
         { "sse", f.sse2, WaveNetKernelKind::sse },
+        { "avx", f.avx, WaveNetKernelKind::avx },
         { "avx2", f.avx2Fma, WaveNetKernelKind::avx2 },
         { "avx512", f.avx512, WaveNetKernelKind::avx512 },
     };
@@ -739,3 +742,53 @@ TEST (WaveNetEngine, CallsBeforeLoadOrPrepareDoNothing)
     EXPECT_TRUE (untouched());
 }
 } // namespace
+
+TEST (WaveNetEngine, EveryKernelGivesEachStereoChannelItsMonoResult)
+{
+    // A stereo call runs both channels through the layers together (on AVX-512 one register
+    // carries the same frame of both); each channel must still get, to the bit, what the same
+    // kernel gives it alone. Call sizes 1..17 reach every remainder branch.
+    const std::vector<float> left = testSignal (6000, 31);
+    const std::vector<float> right = testSignal (6000, 32);
+    std::vector<int> blocks;
+    for (int n = 1; n <= 17; ++n)
+        blocks.push_back (n);
+    blocks.push_back (700);
+
+    for (auto kind : { WaveNetKernelKind::scalar, WaveNetKernelKind::sse, WaveNetKernelKind::avx, WaveNetKernelKind::avx2, WaveNetKernelKind::avx512 })
+    {
+        SCOPED_TRACE (oxlade::getKernelName (kind));
+        if (!oxlade::isKernelAvailable (kind))
+            continue;
+        auto stereo = makeEngine (randomModel(), 512, 2, 48000.0, kind);
+        std::vector<float> outL (left.size()), outR (right.size());
+        std::size_t pos = 0, k = 0;
+        while (pos < left.size())
+        {
+            const int n = (int) std::min<std::size_t> ((std::size_t) blocks[k++ % blocks.size()], left.size() - pos);
+            stereo->processStereo (left.data() + pos, right.data() + pos, outL.data() + pos, outR.data() + pos, n);
+            pos += (std::size_t) n;
+        }
+        EXPECT_EQ (outL, runMono (*makeEngine (randomModel(), 512, 2, 48000.0, kind), left, blocks));
+        EXPECT_EQ (outR, runMono (*makeEngine (randomModel(), 512, 2, 48000.0, kind), right, blocks));
+        EXPECT_NE (outL, outR);
+    }
+}
+
+TEST (WaveNetEngine, KernelsWithoutFusedMultiplyAddMatchScalarToTheBit)
+{
+    // The SSE and AVX variants use separate multiplies and adds in the scalar order.
+    const std::vector<float> x = testSignal (5000, 12);
+    const std::vector<int> blocks{ 1, 2, 3, 5, 7, 700 };
+    const std::vector<float> expected = runMono (*makeEngine (randomModel(), 512), x, blocks);
+    for (auto kind : { WaveNetKernelKind::sse, WaveNetKernelKind::avx })
+    {
+        SCOPED_TRACE (oxlade::getKernelName (kind));
+        if (!oxlade::isKernelAvailable (kind))
+        {
+            std::printf ("kernel %s not available here\n", oxlade::getKernelName (kind));
+            continue;
+        }
+        EXPECT_EQ (runMono (*makeEngine (randomModel(), 512, 1, 48000.0, kind), x, blocks), expected);
+    }
+}

@@ -102,7 +102,7 @@ settings=(--set mode=Hybrid --set hybridMode=Hybrid --set drive=60 --set lmfGain
 # One render per requested variant and per build (an unset request: each build's own choice);
 # the renderer's summary names the variant that ran, which may differ from the request when the
 # processor, or wine, cannot run it.
-kernels=(scalar sse avx2 avx512 default)
+kernels=(scalar sse avx avx2 avx512 default)
 for k in "${kernels[@]}"; do
     request=$k
     [ "$k" = default ] && request=""
