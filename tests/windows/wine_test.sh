@@ -171,6 +171,16 @@ sys.exit(1 if failed else 0)
 PY
 
 echo "windows: hosting test (Windows VST3 in a Windows build of JUCE's host)"
+# The renders above ran without a display, and wine's server outlives its last program by a few
+# seconds: a program started meanwhile joins that display-less session, where DXGI reports no
+# graphics output when the editor opens and the host test crashes. Stop the server first.
+for server in "$(dirname "$wine")/wineserver" wineserver /usr/lib/wine/wineserver64; do
+    if command -v "$server" >/dev/null 2>&1; then
+        "$server" -k 2>/dev/null || true
+        "$server" -w 2>/dev/null || true
+        break
+    fi
+done
 # The bundle path compiled into the test is the build machine's; wine maps it through drive Z:.
 display=()
 if command -v xvfb-run >/dev/null 2>&1; then
