@@ -243,8 +243,9 @@ float AsymTanhClipper::processSample (float x, float& reduction) const noexcept
 // Built twice on x86-64 Linux with GCC, for the baseline and for x86-64-v4 (sixteen lanes of
 // AVX-512 per instruction); the loader picks one for the processor once. Both run the same
 // element-wise IEEE operations (nothing here is contracted into fused multiply-adds), so their
-// results are identical.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// results are identical. Not under ThreadSanitizer, whose runtime is not up yet when the loader
+// runs the resolver.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 __attribute__ ((target_clones ("arch=x86-64-v4", "default")))
 #endif
 void AsymTanhClipper::process (float* const* channels, int numChannels, int numSamples, ClipperGainReduction& gainReduction) const noexcept

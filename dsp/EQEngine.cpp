@@ -596,7 +596,9 @@ void EQEngine::runCascade (Section* const* active, int count, float* data, int n
 #else
 #define OXLADE_ALWAYS_INLINE
 #endif
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// Not under ThreadSanitizer: the loader runs the clone's resolver before the sanitizer's runtime
+// is up, and the instrumented resolver crashes the program at start.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
 #define OXLADE_STEREO_CLONES __attribute__ ((target_clones ("arch=x86-64-v4", "default")))
 #else
 #define OXLADE_STEREO_CLONES
