@@ -596,6 +596,12 @@ void EQEngine::runCascade (Section* const* active, int count, float* data, int n
 #else
 #define OXLADE_ALWAYS_INLINE
 #endif
+// Clang takes no attribute in that place of a lambda; it inlines these lambdas by itself.
+#if defined(__GNUC__) && !defined(__clang__)
+#define OXLADE_LAMBDA_ALWAYS_INLINE __attribute__ ((always_inline))
+#else
+#define OXLADE_LAMBDA_ALWAYS_INLINE
+#endif
 // Not under ThreadSanitizer: the loader runs the clone's resolver before the sanitizer's runtime
 // is up, and the instrumented resolver crashes the program at start.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && !defined(__SANITIZE_THREAD__)
@@ -636,7 +642,7 @@ namespace
             // other, so only each section's own recursion limits the speed. Every sample still
             // goes through the same operations in the same order.
             Pair pipe[K] = {};
-            const auto section = [&] (int k, int i) noexcept OXLADE_ALWAYS_INLINE {
+            const auto section = [&] (int k, int i) noexcept OXLADE_LAMBDA_ALWAYS_INLINE {
                 if (Gliding)
                 {
                     b0[k] += d0[k];
@@ -655,7 +661,7 @@ namespace
                 else
                     left[i] = v[0], right[i] = v[1];
             };
-            const auto checkedStep = [&] (int t) noexcept OXLADE_ALWAYS_INLINE {
+            const auto checkedStep = [&] (int t) noexcept OXLADE_LAMBDA_ALWAYS_INLINE {
                 for (int k = K - 1; k >= 0; --k)
                     if (t - k >= 0 && t - k < n)
                         section (k, t - k);

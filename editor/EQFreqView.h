@@ -133,7 +133,6 @@ private:
 
     std::array<double, numPoints> grid{};
     std::array<std::array<float, numPoints>, 2> curves{};
-    std::array<float, numPoints> scratch{};
     int displayedChannel = 0;
     bool singleCurve = true;
 

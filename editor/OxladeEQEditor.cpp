@@ -41,19 +41,19 @@ juce::Point<int> OxladeEQEditor::sizeForScale (int percent, bool curveExpanded, 
 //==============================================================================
 OxladeEQEditor::OxladeEQEditor (OxladeEQProcessor& p)
     : juce::AudioProcessorEditor (p)
-    , processor (p)
+    , eqProcessor (p)
 {
     mouseScreenPosition = [] { return juce::Desktop::getInstance().getMainMouseSource().getScreenPosition().roundToInt(); };
 
     lookAndFeel = std::make_shared<CustomLookAndFeel>();
     setLookAndFeel (lookAndFeel.get());
 
-    topBar = std::make_unique<TopBar> (processor);
-    trimMeterRow = std::make_unique<TrimMeterRow> (processor);
-    micLinePanel = std::make_unique<MicLinePanel> (processor);
-    eqPanel = std::make_unique<EQPanel> (processor);
-    eqFreqView = std::make_unique<EQFreqView> (processor);
-    bottomBar = std::make_unique<BottomBar> (processor);
+    topBar = std::make_unique<TopBar> (eqProcessor);
+    trimMeterRow = std::make_unique<TrimMeterRow> (eqProcessor);
+    micLinePanel = std::make_unique<MicLinePanel> (eqProcessor);
+    eqPanel = std::make_unique<EQPanel> (eqProcessor);
+    eqFreqView = std::make_unique<EQFreqView> (eqProcessor);
+    bottomBar = std::make_unique<BottomBar> (eqProcessor);
 
     addAndMakeVisible (*topBar);
     addAndMakeVisible (*trimMeterRow);
@@ -66,16 +66,16 @@ OxladeEQEditor::OxladeEQEditor (OxladeEQProcessor& p)
     eqPanel->onChange = [this] { eqFreqView->triggerAsyncUpdate(); };
     eqFreqView->onEdit = [this] { eqPanel->refreshBypassStates(); };
 
-    eqCurveExpanded = processor.ui.uiEqCurveExpanded.load();
-    eqKnobVisible = processor.ui.uiEqKnobVisible.load();
-    languageJa = processor.ui.uiLanguageJa.load();
-    lastMono = processor.getMainBusNumOutputChannels() <= 1;
+    eqCurveExpanded = eqProcessor.ui.uiEqCurveExpanded.load();
+    eqKnobVisible = eqProcessor.ui.uiEqKnobVisible.load();
+    languageJa = eqProcessor.ui.uiLanguageJa.load();
+    lastMono = eqProcessor.getMainBusNumOutputChannels() <= 1;
 
     eqCurveToggle = std::make_unique<juce::TextButton>();
     eqCurveToggle->getProperties().set ("noBorder", true);
     eqCurveToggle->onClick = [this] {
         toggleEqCurve();
-        processor.rememberUiSettings();
+        eqProcessor.rememberUiSettings();
     };
     updateCurveToggleText();
     addAndMakeVisible (*eqCurveToggle);
@@ -85,7 +85,7 @@ OxladeEQEditor::OxladeEQEditor (OxladeEQProcessor& p)
     eqKnobToggle->getProperties().set ("noTopDivider", true);
     eqKnobToggle->onClick = [this] {
         toggleEqKnobs();
-        processor.rememberUiSettings();
+        eqProcessor.rememberUiSettings();
     };
     updateKnobToggleText();
     addChildComponent (*eqKnobToggle);
@@ -112,7 +112,7 @@ OxladeEQEditor::OxladeEQEditor (OxladeEQProcessor& p)
         }
     };
     auto corner = std::make_unique<CaptureOnReleaseCorner> (this, &constrainer);
-    corner->onRelease = [this] { processor.rememberUiSettings(); };
+    corner->onRelease = [this] { eqProcessor.rememberUiSettings(); };
     resizer = std::move (corner);
     resizer->setAlwaysOnTop (true);
     addAndMakeVisible (*resizer);
@@ -122,7 +122,7 @@ OxladeEQEditor::OxladeEQEditor (OxladeEQProcessor& p)
 
     wirePanels();
 
-    applyScaleSize (processor.ui.uiScalePercent.load());
+    applyScaleSize (eqProcessor.ui.uiScalePercent.load());
     syncUiState();
     startTimerHz (30);
 }
@@ -163,14 +163,14 @@ void OxladeEQEditor::applyScaleSize (int percent)
 
 void OxladeEQEditor::applyWindowScale (int percent)
 {
-    processor.ui.uiScalePercent.exchange (percent);
-    processor.rememberUiSettings();
+    eqProcessor.ui.uiScalePercent.exchange (percent);
+    eqProcessor.rememberUiSettings();
     applyScaleSize (percent);
 }
 
 void OxladeEQEditor::toggleEditWhileBypassed()
 {
-    auto& flag = processor.ui.editWhileBypassed;
+    auto& flag = eqProcessor.ui.editWhileBypassed;
     flag.exchange (!flag.load());
     eqPanel->refreshBypassStates();
     micLinePanel->refreshBypassStates();
@@ -270,14 +270,14 @@ void OxladeEQEditor::updateKnobToggleText() { eqKnobToggle->setButtonText (eqKno
 void OxladeEQEditor::toggleEqCurve()
 {
     eqCurveExpanded = !eqCurveExpanded;
-    processor.ui.uiEqCurveExpanded.exchange (eqCurveExpanded);
+    eqProcessor.ui.uiEqCurveExpanded.exchange (eqCurveExpanded);
     if (!eqCurveExpanded)
     {
         eqKnobVisible = true;
-        processor.ui.uiEqKnobVisible.exchange (true);
+        eqProcessor.ui.uiEqKnobVisible.exchange (true);
         updateKnobToggleText();
     }
-    processor.analyserFeedEnabled.store (eqCurveExpanded && uiCache.fftEnabled);
+    eqProcessor.analyserFeedEnabled.store (eqCurveExpanded && uiCache.fftEnabled);
     updateCurveToggleText();
 
     updateConstrainer();
@@ -288,7 +288,7 @@ void OxladeEQEditor::toggleEqCurve()
 void OxladeEQEditor::toggleEqKnobs()
 {
     eqKnobVisible = !eqKnobVisible;
-    processor.ui.uiEqKnobVisible.exchange (eqKnobVisible);
+    eqProcessor.ui.uiEqKnobVisible.exchange (eqKnobVisible);
     updateKnobToggleText();
 
     updateConstrainer();
@@ -310,7 +310,7 @@ void OxladeEQEditor::resized()
     const auto layout = computeLayout (eqCurveExpanded, eqKnobVisible);
     eqPanelCompact = layout.eqPanelCompact;
 
-    processor.ui.uiScalePercent.exchange (roundEven (s * 100.0));
+    eqProcessor.ui.uiScalePercent.exchange (roundEven (s * 100.0));
     lookAndFeel->uiScale = (float) juce::jlimit (0.75, 1.5, s);
 
     topBar->setBounds (0, 0, width, at (40));
@@ -615,8 +615,8 @@ void OxladeEQEditor::mouseMove (const juce::MouseEvent& e)
 void OxladeEQEditor::setHelpMode (bool on)
 {
     helpMode = on;
-    processor.ui.uiHelpMode.exchange (on);
-    processor.rememberUiSettings();
+    eqProcessor.ui.uiHelpMode.exchange (on);
+    eqProcessor.rememberUiSettings();
     if (!on)
     {
         hoveredHelpComponent = nullptr;
@@ -628,8 +628,8 @@ void OxladeEQEditor::setHelpMode (bool on)
 void OxladeEQEditor::setLanguage (bool japanese)
 {
     languageJa = japanese;
-    processor.ui.uiLanguageJa.exchange (japanese);
-    processor.rememberUiSettings();
+    eqProcessor.ui.uiLanguageJa.exchange (japanese);
+    eqProcessor.rememberUiSettings();
     if (helpOverlayAlpha > 0.0f)
         repaint();
 }
@@ -760,7 +760,7 @@ void OxladeEQEditor::paintOverChildren (juce::Graphics& g)
 //==============================================================================
 void OxladeEQEditor::syncUiState()
 {
-    auto& ui = processor.ui;
+    auto& ui = eqProcessor.ui;
     UiCache now;
     now.helpMode = ui.uiHelpMode.load();
     now.peakMode = ui.uiPeakMode.load();
@@ -792,14 +792,14 @@ void OxladeEQEditor::syncUiState()
     eqFreqView->setOctaveSlope (now.octCorrIndex == 0 ? 0.0f : (now.octCorrIndex == 1 ? 3.0f : 4.5f));
     eqFreqView->setDbScale (now.dbScale);
 
-    processor.analyserFeedEnabled.store (eqCurveExpanded && now.fftEnabled);
+    eqProcessor.analyserFeedEnabled.store (eqCurveExpanded && now.fftEnabled);
     uiCache = now;
 }
 
 void OxladeEQEditor::timerCallback()
 {
     firstTickDone = true;
-    auto& ui = processor.ui;
+    auto& ui = eqProcessor.ui;
 
     if (ui.uiLanguageJa.load() != languageJa)
     {
@@ -823,12 +823,12 @@ void OxladeEQEditor::timerCallback()
     if (++undoTicks >= 15)
     {
         undoTicks = 0;
-        processor.undoManager.beginNewTransaction();
+        eqProcessor.undoManager.beginNewTransaction();
     }
 
-    cpuPercent = processor.cpuLoad.load() * 100.0f;
+    cpuPercent = eqProcessor.cpuLoad.load() * 100.0f;
 
-    const bool mono = processor.getMainBusNumOutputChannels() <= 1;
+    const bool mono = eqProcessor.getMainBusNumOutputChannels() <= 1;
     if (mono != lastMono)
     {
         lastMono = mono;
@@ -844,18 +844,18 @@ void OxladeEQEditor::timerCallback()
     }
 
     // The curve view follows the channel layout and the edited channel.
-    const bool linked = processor.parameters.getRawParameterValue ("stereoLink")->load() > 0.5f;
-    const bool ms = processor.parameters.getRawParameterValue ("msStereoMode")->load() > 0.5f;
+    const bool linked = eqProcessor.parameters.getRawParameterValue ("stereoLink")->load() > 0.5f;
+    const bool ms = eqProcessor.parameters.getRawParameterValue ("msStereoMode")->load() > 0.5f;
     eqFreqView->setChannelState (mono, ms, linked, eqPanel->getChannel());
     eqFreqView->setDisplayedChannel (eqPanel->getChannel(), linked);
     eqFreqView->pollCurves();
 
-    processor.analyserFeedEnabled.store (eqCurveExpanded && uiCache.fftEnabled);
+    eqProcessor.analyserFeedEnabled.store (eqCurveExpanded && uiCache.fftEnabled);
     if (eqCurveExpanded && uiCache.fftEnabled && eqFreqView->isVisible())
         eqFreqView->updateSpectrum();
 
     // Clipper gain reduction: held for 12 ticks, then falling at 40 dB/s.
-    const float reduction = (float) clipperGainReductionDb (processor.clipperGainReduction.takeLargest());
+    const float reduction = (float) clipperGainReductionDb (eqProcessor.clipperGainReduction.takeLargest());
     if (reduction > grHeldDb)
     {
         grHeldDb = reduction;
@@ -886,8 +886,8 @@ void OxladeEQEditor::wirePanels()
     topBar->onPresetMenu = [this] { showPresetMenu(); };
     topBar->onHelpToggled = [this] (bool on) { setHelpMode (on); };
     topBar->onMeterModeChanged = [this] (bool peak) {
-        processor.ui.uiPeakMode.store (peak);
-        processor.rememberUiSettings();
+        eqProcessor.ui.uiPeakMode.store (peak);
+        eqProcessor.rememberUiSettings();
     };
 
     micLinePanel->onChannelSelected = [this] (int channel) {
@@ -898,22 +898,22 @@ void OxladeEQEditor::wirePanels()
     topBar->setCopyDirection (micLinePanel->selectedChannel);
     eqPanel->setChannel (micLinePanel->selectedChannel);
 
-    auto& ui = processor.ui;
+    auto& ui = eqProcessor.ui;
     bottomBar->onFftToggle = [this] (bool on) {
-        processor.ui.uiFftEnabled.store (on);
-        processor.rememberUiSettings();
+        eqProcessor.ui.uiFftEnabled.store (on);
+        eqProcessor.rememberUiSettings();
     };
     bottomBar->onDbScale = [this] (int scale) {
-        processor.ui.uiDbScale.store (scale);
-        processor.rememberUiSettings();
+        eqProcessor.ui.uiDbScale.store (scale);
+        eqProcessor.rememberUiSettings();
     };
     bottomBar->onFftOrder = [this] (int order) {
-        processor.ui.uiFftSize.store (juce::jlimit (0, 2, order - 11));
-        processor.rememberUiSettings();
+        eqProcessor.ui.uiFftSize.store (juce::jlimit (0, 2, order - 11));
+        eqProcessor.rememberUiSettings();
     };
     bottomBar->onOctCorr = [this] (float slope) {
-        processor.ui.uiOctCorr.store (slope <= 0.0f ? 0 : (slope < 4.0f ? 1 : 2));
-        processor.rememberUiSettings();
+        eqProcessor.ui.uiOctCorr.store (slope <= 0.0f ? 0 : (slope < 4.0f ? 1 : 2));
+        eqProcessor.rememberUiSettings();
     };
     bottomBar->setDisplayState (ui.uiFftEnabled.load(), ui.uiFftSize.load(), ui.uiOctCorr.load(), ui.uiDbScale.load());
 
@@ -925,7 +925,7 @@ void OxladeEQEditor::wirePanels()
     addChildComponent (*settingsMenu);
     addChildComponent (*presetMenu);
 
-    lastPresetGeneration = processor.presetGeneration.load();
+    lastPresetGeneration = eqProcessor.presetGeneration.load();
     updateFocusOrder();
 }
 
@@ -953,11 +953,11 @@ void OxladeEQEditor::panelTick()
     bottomBar->setCpu (cpuPercent);
     bottomBar->setGr (juce::jlimit (0.0f, 1.0f, grHeldDb / 6.0f), grHeldDb);
 
-    if (processor.presetListChanged.exchange (false))
+    if (eqProcessor.presetListChanged.exchange (false))
         topBar->refreshPresetList();
-    const auto generation = processor.presetGeneration.load();
-    const bool slotB = processor.isSlotBActive();
-    const int slotId = (slotB ? processor.slotPresetIdB : processor.slotPresetIdA).load();
+    const auto generation = eqProcessor.presetGeneration.load();
+    const bool slotB = eqProcessor.isSlotBActive();
+    const int slotId = (slotB ? eqProcessor.slotPresetIdB : eqProcessor.slotPresetIdA).load();
     if (generation != lastPresetGeneration || slotB != lastSlotB || slotId != lastSlotPresetId)
     {
         lastPresetGeneration = generation;
@@ -982,10 +982,10 @@ void OxladeEQEditor::showSettingsMenu()
     menu.fixedWidth = 0.0f;
     menu.items.clear();
 
-    if (processor.updateAvailable)
+    if (eqProcessor.updateAvailable)
     {
-        const auto url = processor.updateUrl;
-        menu.items.push_back (Item::makeAction ("Update Available: v" + processor.latestVersion, [url] { juce::URL (url).launchInDefaultBrowser(); }));
+        const auto url = eqProcessor.updateUrl;
+        menu.items.push_back (Item::makeAction ("Update Available: v" + eqProcessor.latestVersion, [url] { juce::URL (url).launchInDefaultBrowser(); }));
         menu.items.push_back (Item::makeSeparator());
     }
     menu.items.push_back (Item::makeAction ("About", [this] { showAboutBox(); }));
@@ -994,16 +994,16 @@ void OxladeEQEditor::showSettingsMenu()
                                              { Item::makeRadio ("English", 1, !languageJa, [this] { setLanguage (false); }),
                                                Item::makeRadio (juce::String (juce::CharPointer_UTF8 ("\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e")), 1, languageJa, [this] { setLanguage (true); }) }));
     menu.items.push_back (Item::makeSeparator());
-    menu.items.push_back (Item::makeToggle ("Edit While Bypassed", processor.ui.editWhileBypassed.load(), [this] { toggleEditWhileBypassed(); }));
-    menu.items.push_back (Item::makeToggle ("Knob Hover Glow", processor.ui.knobHoverGlow.load(), [this] {
-        processor.ui.knobHoverGlow.store (!processor.ui.knobHoverGlow.load());
-        processor.rememberUiSettings();
+    menu.items.push_back (Item::makeToggle ("Edit While Bypassed", eqProcessor.ui.editWhileBypassed.load(), [this] { toggleEditWhileBypassed(); }));
+    menu.items.push_back (Item::makeToggle ("Knob Hover Glow", eqProcessor.ui.knobHoverGlow.load(), [this] {
+        eqProcessor.ui.knobHoverGlow.store (!eqProcessor.ui.knobHoverGlow.load());
+        eqProcessor.rememberUiSettings();
         repaint();
     }));
     menu.items.push_back (Item::makeSeparator());
     std::vector<Item> sizes;
     for (int percent : { 75, 90, 100, 110, 125, 150 })
-        sizes.push_back (Item::makeRadio (juce::String (percent) + (percent == 100 ? "% (Default)" : "%"), 2, percent == processor.ui.uiScalePercent.load(), [this, percent] { applyWindowScale (percent); }));
+        sizes.push_back (Item::makeRadio (juce::String (percent) + (percent == 100 ? "% (Default)" : "%"), 2, percent == eqProcessor.ui.uiScalePercent.load(), [this, percent] { applyWindowScale (percent); }));
     menu.items.push_back (Item::makeSubmenu ("Window Size", std::move (sizes)));
 
     const auto gear = getLocalArea (topBar.get(), topBar->settings.getBounds());
@@ -1026,7 +1026,7 @@ void OxladeEQEditor::showPresetMenu()
     menu.typeface = lookAndFeel->regularTypeface;
     menu.fixedWidth = (float) selector.getWidth() / scale;
     menu.items = topBar->presetMenuItems;
-    OptionsMenu::tickId (menu.items, processor.currentPresetId.load());
+    OptionsMenu::tickId (menu.items, eqProcessor.currentPresetId.load());
     menu.showAt (selector.getX(), selector.getBottom() + juce::roundToInt (2.0f * scale), getWidth(), getHeight());
 }
 

@@ -129,7 +129,7 @@ private:
     void panelTick();
     void updateFocusOrder();
 
-    OxladeEQProcessor& processor;
+    OxladeEQProcessor& eqProcessor;
 
     juce::Image backgroundCache;
     juce::String backgroundKey;

@@ -186,8 +186,6 @@ private:
     void clearState (ChannelState& state) noexcept;
     int maxHistoryFrames (int layer) const noexcept { return maxDilationScale * baseDilations[(std::size_t) layer]; }
 
-    int channels = C;
-    int numLayers = L;
     int receptiveField = 0;
     int chunkCapacity = minChunkCapacity;
     std::array<int, L> dilations{};
