@@ -176,8 +176,7 @@ bool isKernelAvailable (WaveNetKernelKind kind) noexcept { return kernelFor (kin
 
 WaveNetKernelKind chooseKernel (const char* requested) noexcept
 {
-    const WaveNetKernelKind byPreference[] = { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::avx,
-                                               WaveNetKernelKind::sse, WaveNetKernelKind::scalar };
+    const WaveNetKernelKind byPreference[] = { WaveNetKernelKind::avx512, WaveNetKernelKind::avx2, WaveNetKernelKind::avx, WaveNetKernelKind::sse, WaveNetKernelKind::scalar };
     if (requested != nullptr)
         for (auto kind : byPreference)
             if (std::strcmp (requested, getKernelName (kind)) == 0 && isKernelAvailable (kind))
